@@ -157,10 +157,11 @@ int waitSockets(SocketWatch* watches, size_t count, int timeoutMs) {
     short ev = fds[i].revents;
     SocketWatch& w = watches[i];
     // A hang-up on a connected socket still reads (0 bytes), as select reports it.
-    w.readable = w.wantRead && (ev & (POLLIN | POLLHUP | POLLERR));
-    w.writable = w.wantWrite && (ev & POLLOUT);
-    w.failed = w.wantWrite && !w.writable && (ev & (POLLERR | POLLHUP | POLLNVAL));
-    if (!w.wantWrite && (ev & POLLNVAL)) w.failed = true;
+    // A failed connect shows as error or hang-up (often with POLLOUT too); a
+    // hang-up on a connected socket still reads (0 bytes), as select reports it.
+    w.failed = (w.wantWrite && (ev & (POLLERR | POLLHUP))) || (ev & POLLNVAL);
+    w.writable = w.wantWrite && !w.failed && (ev & POLLOUT);
+    w.readable = w.wantRead && !w.failed && (ev & (POLLIN | POLLHUP | POLLERR));
   }
   return r;
 }
