@@ -1,0 +1,65 @@
+// What a request handler gets: the server's shared state, the request, and the
+// connection with its reply writer.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "kexsim_connection.h"
+#include "kexsim_faults.h"
+#include "kexsim_http.h"
+#include "kexsim_market.h"
+#include "kexsim_reply.h"
+#include "kexsim_request_log.h"
+#include "kexsim_scenario.h"
+#include "kexsim_script_table.h"
+#include "kexsim_sessions.h"
+#include "kexsim_stop_signal.h"
+
+namespace kexsim {
+
+// Shared by every connection thread; owned by the Server.
+struct ServerContext {
+  const Scenario& scenario;
+  Sessions& sessions;
+  RequestLog& log;
+  FaultTable& faults;
+  ScriptTable& scripts;
+  Market& market;
+  StopSignal& stop;
+  uint64_t seed;
+  uint16_t plainPort;
+  uint16_t tlsPort;
+};
+
+// One request being served.
+struct Exchange {
+  ServerContext& server;
+  std::string kind;  // the route's request kind
+  const HttpRequest& request;
+  std::string rest;  // bytes the client sent after the request (feed lines)
+  Connection& connection;
+  Reply& reply;
+  int logId;
+  std::string login;  // owner of the request's session ("" for the logon)
+};
+
+using Handler = std::function<void(Exchange&)>;
+
+// Request kinds of the built-in routes; faults are set per kind.
+inline constexpr const char* kLogonKind = "logon";
+inline constexpr const char* kGuideKind = "guide";
+inline constexpr const char* kQuotesKind = "quotes";
+inline constexpr const char* kTradesKind = "trades";
+inline constexpr const char* kOrdersKind = "orders";
+inline constexpr const char* kMessagesKind = "messages";
+
+struct Route {
+  std::string path;  // exact path, without the query
+  std::string kind;
+  bool needsSession = true;
+  Handler handler;
+};
+
+}  // namespace kexsim

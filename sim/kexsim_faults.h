@@ -1,0 +1,51 @@
+// Faults on demand: tests pick, per request kind, how the server misbehaves on
+// the next requests of that kind.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace kexsim {
+
+enum class FaultType {
+  kNone,
+  kCloseMidBody,     // half of the first body write, then close
+  kCloseBeforeEnd,   // the first record batch without its last record, then close
+  kCorruptRecord,    // a record no reader accepts after the first record, then close
+  kStatus,           // reply with `status` (401, 403, 404, 500) and an empty body
+  kDrip,             // every write carries one byte
+  kDelay,            // wait `delayMs` before the reply starts
+  kRefuseHandshake,  // TLS only: close before the handshake (kind "tls")
+};
+
+struct Fault {
+  FaultType type = FaultType::kNone;
+  int status = 0;
+  int delayMs = 0;
+  int times = 0;  // how many requests it hits; 0 = every request until cleared
+};
+
+// The pseudo-kind under which a TLS handshake refusal is set: the handshake
+// happens before the request, so no route kind is known yet.
+inline constexpr const char* kTlsKind = "tls";
+
+// "close-mid-body", "close-before-end", "corrupt-record", "status", "drip",
+// "delay", "refuse-handshake"; nullopt for an unknown name.
+std::optional<FaultType> faultTypeFromName(const std::string& name);
+
+class FaultTable {
+ public:
+  void set(const std::string& kind, const Fault& fault);
+  void clear(const std::string& kind);
+  void clearAll();
+  // The fault for one request of this kind (type kNone when none), counting it.
+  Fault take(const std::string& kind);
+
+ private:
+  std::mutex mutex_;
+  std::map<std::string, Fault> faults_;
+};
+
+}  // namespace kexsim

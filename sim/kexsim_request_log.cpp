@@ -1,0 +1,57 @@
+#include "kexsim_request_log.h"
+
+namespace kexsim {
+
+int RequestLog::add(LoggedRequest entry) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  entry.id = ++lastId_;
+  entries_.push_back(std::move(entry));
+  changed_.notify_all();
+  return lastId_;
+}
+
+LoggedRequest* RequestLog::find(int id) {
+  for (auto& entry : entries_) {
+    if (entry.id == id) return &entry;
+  }
+  return nullptr;
+}
+
+void RequestLog::addFeedLine(int id, const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (LoggedRequest* entry = find(id)) entry->feedLines.push_back(line);
+  changed_.notify_all();
+}
+
+void RequestLog::markClosed(int id) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (LoggedRequest* entry = find(id)) entry->closed = true;
+  changed_.notify_all();
+}
+
+RequestLog::Entries RequestLog::entries() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return entries_;
+}
+
+RequestLog::Entries RequestLog::ofKind(const std::string& kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Entries matching;
+  for (const auto& entry : entries_) {
+    if (entry.kind == kind) matching.push_back(entry);
+  }
+  return matching;
+}
+
+void RequestLog::clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  entries_.clear();
+}
+
+bool RequestLog::waitUntil(const std::function<bool(const Entries&)>& predicate,
+                           std::chrono::milliseconds limit) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, limit, [&] { return predicate(entries_); });
+}
+
+}  // namespace kexsim

@@ -1,0 +1,103 @@
+// kexsim, the simulated Kexora server: HTTP/1.0 on 127.0.0.1, plain and TLS,
+// one connection per request, one thread per connection. Tests start it
+// in-process on ephemeral ports:
+//
+//   kexsim::Server server;                 // built-in scenario, seed 1
+//   ASSERT_TRUE(server.start());
+//   connect to server.plainPort() / server.tlsPort() ...
+//   server.faults().set("guide", {kexsim::FaultType::kCorruptRecord});
+//   server.log().waitUntil(...);           // what the client sent
+//   server.stop();                         // also done by the destructor
+#pragma once
+
+#include <openssl/ssl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "kexsim_exchange.h"
+#include "kexsim_market.h"
+
+namespace kexsim {
+
+struct ServerOptions {
+  uint16_t plainPort = 0;  // 0: an ephemeral port
+  uint16_t tlsPort = 0;
+  uint64_t seed = 1;       // market walks and session texts
+  Scenario scenario = builtInScenario();
+};
+
+class Server {
+ public:
+  explicit Server(ServerOptions options = {});
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  // Replaces the route of the same path. Call before start().
+  void addRoute(Route route);
+
+  // Binds both ports and starts serving. False (with a reason) when a port or
+  // the TLS context cannot be had.
+  bool start(std::string* error = nullptr);
+  // Closes the listeners and every open connection and joins all threads.
+  void stop();
+
+  uint16_t plainPort() const { return plainPort_; }
+  uint16_t tlsPort() const { return tlsPort_; }
+  const Scenario& scenario() const { return options_.scenario; }
+  RequestLog& log() { return log_; }
+  FaultTable& faults() { return faults_; }
+  // Exact records for a feed subscription from now on (see kexsim_script.h).
+  void addScript(const FeedScript& script) { scripts_.add(script); }
+
+ private:
+  struct Worker {
+    std::thread thread;
+    std::shared_ptr<std::atomic<bool>> done;
+  };
+
+  bool listenOn(uint16_t port, int* fd, uint16_t* bound, std::string* error);
+  void acceptLoop();
+  void acceptOne(int listener, bool tls);
+  void reapWorkers();
+  void serve(int fd, bool tls);
+  bool enlist(Connection* connection);
+  void delist(Connection* connection);
+  std::optional<HttpRequest> readRequest(Connection& connection, std::string* rest);
+  void dispatch(Connection& connection, const HttpRequest& request, std::string rest, bool tls);
+  void respond(const Route* route, Exchange& exchange, const Fault& fault);
+  const Route* findRoute(const std::string& path) const;
+
+  ServerOptions options_;
+  std::vector<Route> routes_;
+  Sessions sessions_;
+  RequestLog log_;
+  FaultTable faults_;
+  ScriptTable scripts_;
+  StopSignal stop_;
+  Market market_;
+  std::unique_ptr<ServerContext> context_;
+  SSL_CTX* sslContext_ = nullptr;
+  int plainListener_ = -1;
+  int tlsListener_ = -1;
+  int wakePipe_[2] = {-1, -1};
+  uint16_t plainPort_ = 0;
+  uint16_t tlsPort_ = 0;
+  bool started_ = false;
+  bool stopped_ = false;
+  std::thread acceptThread_;
+  std::list<Worker> workers_;  // touched by the accept thread, then by stop()
+  std::mutex liveMutex_;
+  std::set<Connection*> live_;
+};
+
+}  // namespace kexsim
