@@ -56,6 +56,10 @@ void WPendingQueue::push() {
 
 int WPendingQueue::flush() {
   sys::WLock hold(owner_->sendLock_);
+  if (owner_->socket() < 0) {
+    packets_.clear();  // queued for a connection that no longer exists
+    return 0;
+  }
   if (packets_.empty()) return 0;
   logTrace("Http channel 0x%X has %d packets in pending queue, send it now..", owner_->channelId(),
            static_cast<int>(packets_.size()));

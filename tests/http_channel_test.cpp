@@ -51,19 +51,20 @@ TEST(HttpChannel, TextsFormattedBeforeAnAsyncConnectLeaveOnceAndInOrder) {
     peer.write(kOkReply);
   });
   Outcome outcome;
-  RunningManager running;
-  auto* request = new TestGet<Http>(&running.manager, server.address(), &outcome);
-  {
-    wexel::sys::WLock hold(request->sendLock());
-    ASSERT_TRUE(running.manager.sendRequest(request, true));
-    EXPECT_FALSE(request->isConnected());
-    request->format("SECOND\n");
-    request->sendOrQueue();
-    request->format("THIRD\n");
-    request->sendOrQueue();
-    EXPECT_EQ(request->pendingPackets(), 3u);
-  }
+  // The loop starts only after the texts are queued, so the connect cannot
+  // complete before them.
+  wexel::WConnectionManager manager(nullptr, RunningManager::config(2));
+  auto* request = new TestGet<Http>(&manager, server.address(), &outcome);
+  ASSERT_TRUE(manager.sendRequest(request, true));
+  EXPECT_FALSE(request->isConnected());
+  request->format("SECOND\n");
+  request->sendOrQueue();
+  request->format("THIRD\n");
+  request->sendOrQueue();
+  EXPECT_EQ(request->pendingPackets(), 3u);
+  ASSERT_TRUE(manager.start());
   ASSERT_TRUE(eventually([&] { return outcome.errorCount() == 1; }));
+  manager.stop();
   EXPECT_EQ(received.substr(received.find("\r\n\r\n") + 4), "SECOND\nTHIRD\n");
   EXPECT_EQ(received.find("GET "), 0u);
   EXPECT_EQ(received.find("GET ", 1), std::string::npos);
@@ -135,7 +136,14 @@ TEST(HttpChannel, ClosingANeverConnectedChannelLowersThePlainCount) {
 }
 
 // A server that closes while the client keeps sending: close, read and send
-// of one channel meet on three threads and nothing breaks.
+// of one channel meet on three threads and nothing breaks. The request is
+// kept by its owner (not collectable), as a feed's owner keeps it.
+class OwnedGet : public TestGet<Http> {
+ public:
+  using TestGet<Http>::TestGet;
+  bool isCollectable() override { return false; }
+};
+
 TEST(HttpChannel, CloseIsSafeAgainstConcurrentReadAndSend) {
   for (int round = 0; round < 4; ++round) {
     LoopbackServer server([&](Peer& peer) {
@@ -144,21 +152,25 @@ TEST(HttpChannel, CloseIsSafeAgainstConcurrentReadAndSend) {
       peer.readSome(20);
     });
     Outcome outcome;
-    RunningManager running;
-    auto* request = new TestGet<Http>(&running.manager, server.address(), &outcome);
-    ASSERT_TRUE(running.manager.sendRequest(request, false));
-    std::atomic<bool> stop{false};
-    std::thread sender([&] {
-      while (!stop && !outcome.deleted) {
-        wexel::sys::WLock hold(request->sendLock());
-        if (outcome.errorCount() > 0) break;  // the request may go once it failed
-        request->format("PING 1\n");
-        request->sendOrQueue();
-      }
-    });
-    ASSERT_TRUE(eventually([&] { return outcome.errorCount() >= 1; }));
-    stop = true;
-    sender.join();
+    OwnedGet* request = nullptr;
+    {
+      RunningManager running;
+      request = new OwnedGet(&running.manager, server.address(), &outcome);
+      ASSERT_TRUE(running.manager.sendRequest(request, false));
+      std::atomic<bool> stop{false};
+      std::thread sender([&] {
+        while (!stop) {
+          wexel::sys::WLock hold(request->sendLock());
+          request->format("PING 1\n");
+          request->sendOrQueue();
+        }
+      });
+      ASSERT_TRUE(eventually([&] { return outcome.errorCount() >= 1; }));
+      stop = true;
+      sender.join();
+    }
+    EXPECT_EQ(request->socket(), -1);
+    delete request;
   }
 }
 
