@@ -1,0 +1,71 @@
+// Arbitrary bytes as decoded record data: every reader from every nibble
+// position, with the capacity and the starting parity taken from the input.
+// Each answer must be 0, -1 or the nibbles the cursor moved, within the data.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "wexel_lz77_parser.h"
+
+namespace {
+
+using wexel::WLZ77Parser;
+using wexel::WNibbleCursor;
+
+class Readers : public WLZ77Parser {
+ public:
+  int parseRecord(const char*, int) override { return 0; }
+};
+
+void check(const WNibbleCursor& before, const WNibbleCursor& after, int result) {
+  if (result < -1 || result > before.nibbles) std::abort();
+  WNibbleCursor expected = before;
+  if (result > 0) expected.advance(result);
+  if (after.data != expected.data || after.nibbles != expected.nibbles) std::abort();
+}
+
+template <typename Read>
+void probe(const WNibbleCursor& at, Read read) {
+  WNibbleCursor c = at;
+  check(at, c, read(c));
+}
+
+void readEverything(const Readers& r, const WNibbleCursor& at, int capacity) {
+  int32_t i32;
+  int64_t i64;
+  double d;
+  uint64_t t;
+  probe(at, [&](WNibbleCursor& c) { return r.readInt32(c, i32); });
+  probe(at, [&](WNibbleCursor& c) { return r.readInt64(c, i64); });
+  probe(at, [&](WNibbleCursor& c) { return r.readDouble(c, d); });
+  probe(at, [&](WNibbleCursor& c) { return r.readDateTime(c, t); });
+  probe(at, [&](WNibbleCursor& c) { return r.readSmall(c, i32); });
+  probe(at, [&](WNibbleCursor& c) { return r.readRecordEnd(c); });
+  probe(at, [&](WNibbleCursor& c) { return r.readGroupMark(c); });
+  probe(at, [&](WNibbleCursor& c) { return r.skipRecord(c); });
+  // An exact-size buffer, so a copy beyond the capacity shows at once.
+  std::vector<char> text(static_cast<size_t>(capacity));
+  probe(at, [&](WNibbleCursor& c) {
+    const int result = r.readString(c, text.data(), capacity);
+    if (result > 0 && std::memchr(text.data(), 0, text.size()) == nullptr) std::abort();
+    return result;
+  });
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 2) return 0;
+  const int capacity = 1 + data[0] % 80;
+  const int skipFirstNibble = data[1] & 1;
+  // The record bytes in a heap block of their own size, so that any read past
+  // them is caught by the address sanitizer.
+  const std::vector<char> bytes(data + 2, data + size);
+  const Readers readers;
+  WNibbleCursor at(bytes.data(), static_cast<int>(bytes.size()));
+  if (skipFirstNibble && at.nibbles > 0) at.advance(1);
+  for (; at.nibbles > 0; at.advance(1)) readEverything(readers, at, capacity);
+  readEverything(readers, at, capacity);
+  return 0;
+}

@@ -1,0 +1,495 @@
+#include "wexel_lz77_parser.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+
+#include "wexel_log.h"
+#include "wexel_statistics.h"
+
+namespace wexel {
+
+namespace {
+
+constexpr int kEndOfBlockLength = 64;
+constexpr int kLengthCodeMaxBits = 5;
+
+// ---------------------------------------------------------------------------
+// Token heads for the fast path. The ten lowest bits of the stream at a token
+// start decide the whole head of any token: two flag bits, or one flag bit and
+// a length code of at most nine bits.
+
+struct TokenHead {
+  uint8_t length;  // 0 literal, 2..63 match, 64 end of block
+  uint8_t bits;    // bits the head takes (a literal's byte included)
+};
+
+constexpr TokenHead decodeHead(uint32_t bits) {
+  if (bits & 1) return (bits & 2) ? TokenHead{0, 10} : TokenHead{2, 2};
+  uint32_t v = 1;  // 2^n + d with n data bits read so far
+  int used = 1;
+  for (int n = 0; n < kLengthCodeMaxBits; ++n) {
+    const uint32_t data = (bits >> used++) & 1;
+    v += (1 + data) << n;
+    if (n == kLengthCodeMaxBits - 1) break;  // d5 has no stop bit
+    if ((bits >> used++) & 1) break;
+  }
+  return TokenHead{static_cast<uint8_t>(v + 1), static_cast<uint8_t>(used)};
+}
+
+constexpr std::array<TokenHead, 1024> makeHeadTable() {
+  std::array<TokenHead, 1024> table{};
+  for (uint32_t i = 0; i < table.size(); ++i) table[i] = decodeHead(i);
+  return table;
+}
+
+constexpr std::array<TokenHead, 1024> kHeads = makeHeadTable();
+
+// Offset class k: the base of the high part and the count of extra bits.
+constexpr std::array<uint32_t, 8> kHighBase = {0, 1, 2, 4, 8, 16, 32, 64};
+constexpr std::array<uint32_t, 8> kExtraBits = {0, 0, 1, 2, 3, 4, 5, 6};
+
+uint64_t load64(const unsigned char* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  return v;
+}
+
+bool isTokenStart(int32_t state) {
+  return state == WLZ77Parser::kStateInitial || state == WLZ77Parser::kStateBlockEnded ||
+         state == WLZ77Parser::kStateWindowFull || state == WLZ77Parser::kStateFlags;
+}
+
+// ---------------------------------------------------------------------------
+// Field encoding.
+
+enum Nibble : int {
+  kPlus = 0xA,
+  kMinus = 0xB,
+  kString = 0xC,
+  kPoint = 0xD,
+  kSmall = 0xE,
+  kEnd = 0xF,
+};
+
+// Consumes `used` nibbles plus, when that leaves the cursor on a low nibble,
+// the rest of the byte.
+int commitAligned(WNibbleCursor& cursor, int used) {
+  used += (cursor.nibbles - used) & 1;
+  cursor.advance(used);
+  return used;
+}
+
+int commit(WNibbleCursor& cursor, int used) {
+  cursor.advance(used);
+  return used;
+}
+
+// Nibbles of the digit run that starts `from` ahead; `from + run` may equal
+// cursor.nibbles, which means the number's end is not known yet.
+int digitRun(const WNibbleCursor& cursor, int from) {
+  int i = from;
+  while (i < cursor.nibbles && cursor.at(i) <= 9) ++i;
+  return i - from;
+}
+
+// Marker nibble of a field, or -1 when the cursor is empty.
+int marker(const WNibbleCursor& cursor) { return cursor.nibbles > 0 ? cursor.at(0) : -1; }
+
+// A marker-and-digits number in wrapping unsigned arithmetic: the server's
+// values fit, and an overlong digit run must not be undefined behaviour.
+template <typename Unsigned>
+int readInteger(WNibbleCursor& cursor, Unsigned& magnitude, bool& negative) {
+  const int m = marker(cursor);
+  if (m < 0) return 0;
+  if (m != kPlus && m != kMinus) return -1;
+  const int used = 1 + digitRun(cursor, 1);
+  if (used == cursor.nibbles) return 0;  // the next field's marker must be there
+  magnitude = 0;
+  for (int i = 1; i < used; ++i) magnitude = static_cast<Unsigned>(magnitude * 10u + static_cast<Unsigned>(cursor.at(i)));
+  negative = m == kMinus;
+  return commit(cursor, used);
+}
+
+// Offset of the first NUL among the `limit` bytes at `bytes`, or -1.
+int findNul(const unsigned char* bytes, int limit) {
+  const void* nul = std::memchr(bytes, 0, static_cast<size_t>(limit));
+  return nul ? static_cast<int>(static_cast<const unsigned char*>(nul) - bytes) : -1;
+}
+
+// A string field seen from its marker: the marker, the rest of its byte when
+// it was a high nibble, then bytes up to and including a NUL.
+struct StringSpan {
+  int nibbles;  // the whole field; 0 when the NUL has not arrived, -1 when it cannot fit
+  const unsigned char* text;
+  int textBytes;  // NUL included
+};
+
+// `capacity` < 0 means no limit (skipping a field).
+StringSpan findString(const WNibbleCursor& cursor, int capacity) {
+  const int start = 1 + ((cursor.nibbles - 1) & 1);
+  const int available = (cursor.nibbles - start) / 2;
+  const unsigned char* text = cursor.data + ((cursor.nibbles & 1) + start) / 2;
+  const bool bounded = capacity >= 0 && capacity <= available;
+  const int nul = findNul(text, bounded ? capacity : available);
+  // Without a NUL among `capacity` bytes the string can never fit: waiting
+  // for more data would only stall the reply.
+  if (nul < 0) return {bounded ? -1 : 0, text, 0};
+  return {start + 2 * (nul + 1), text, nul + 1};
+}
+
+}  // namespace
+
+WLZ77Parser::WLZ77Parser() = default;
+
+// ---------------------------------------------------------------------------
+// Decoding.
+
+int WLZ77Parser::parseBody(const char* data, int count) {
+  int consumed = 0;
+  do {
+    const int n = decodeAndDispatch(data + consumed, count - consumed);
+    if (n < 0) return n;
+    if (n == 0) break;
+    consumed += n;
+  } while (consumed < count);
+  return consumed;
+}
+
+int WLZ77Parser::decodeAndDispatch(const char* data, int size) {
+  const int consumed = decodeStep(reinterpret_cast<const unsigned char*>(data), size);
+  while (readPosition_ < writePosition_) {
+    const int available = writePosition_ - readPosition_;
+    const int k = parseRecord(reinterpret_cast<const char*>(window_ + readPosition_), available);
+    if (k < 0) return reportBadBlock(k);
+    if (k == 0) break;
+    // A record parser never answers more than it was given; clamping keeps the
+    // window consistent, and the statistics count what was really consumed.
+    const int taken = k < available ? k : available;
+    statsAddBytesDecoded(taken);
+    readPosition_ += taken;
+    slideWindow();
+  }
+  return consumed;
+}
+
+int WLZ77Parser::reportBadBlock(int result) {
+  logError("=============== Dumping bad block =================");
+  dumpTrafficAlways(window_ + readPosition_, static_cast<size_t>(writePosition_ - readPosition_));
+  logError("===================================================");
+  return result;
+}
+
+// Moving 16 KB once more than 48 KB are in use keeps at least 32 KB of history
+// below the write position, and costs one move per 16 KB decoded.
+void WLZ77Parser::slideWindow() {
+  if (writePosition_ <= kWindowSize - kSlideSize || readPosition_ <= kSlideSize) return;
+  std::memmove(window_, window_ + kSlideSize, static_cast<size_t>(writePosition_ - kSlideSize));
+  writePosition_ -= kSlideSize;
+  readPosition_ -= kSlideSize;
+}
+
+int WLZ77Parser::decodeStep(const unsigned char* data, int size) {
+  int position = 0;
+  if (isTokenStart(state_)) {
+    position = decodeFast(data, size);
+    if (state_ != kStateFlags) return position;  // end of block or window full
+  }
+  return decodeExact(data, size, position);
+}
+
+void WLZ77Parser::copyMatch() {
+  // Byte by byte, so a distance shorter than the length repeats the last bytes.
+  const unsigned char* from = window_ + writePosition_ - (pendingOffset_ + 1);
+  unsigned char* to = window_ + writePosition_;
+  for (int i = 0; i < pendingLength_; ++i) to[i] = from[i];
+  writePosition_ += pendingLength_;
+}
+
+// The exact state machine: pulls one input byte whenever the bits at hand do
+// not cover the next field, and saves everything when the input runs out.
+int WLZ77Parser::decodeExact(const unsigned char* data, int size, int position) {
+  uint32_t acc = static_cast<uint32_t>(bitAccumulator_);
+  int count = bitCount_;
+  const auto have = [&](int bits) {
+    while (count < bits) {
+      if (position == size) return false;
+      acc |= static_cast<uint32_t>(data[position++]) << count;
+      count += 8;
+    }
+    return true;
+  };
+  const auto take = [&](int bits) {
+    const uint32_t v = acc & ((1u << bits) - 1);
+    acc >>= bits;
+    count -= bits;
+    return static_cast<int32_t>(v);
+  };
+  for (;;) {
+    switch (state_) {
+      case kStateInitial:
+      case kStateBlockEnded:
+      case kStateWindowFull:  // token start
+        if (kWindowSize - writePosition_ < kTokenRoom) {
+          state_ = kStateWindowFull;
+          bitAccumulator_ = static_cast<int32_t>(acc);
+          bitCount_ = count;
+          return position;
+        }
+        state_ = kStateFlags;
+        break;
+      case kStateFlags:
+        // Two bits are always needed: the second flag, or the first bit of
+        // the length code that a 0 flag starts.
+        if (!have(2)) goto out_of_input;
+        if (acc & 1) {
+          state_ = (acc & 2) ? kStateLiteral : kStateOffsetLow;
+          if (state_ == kStateOffsetLow) pendingLength_ = 2;
+          take(2);
+        } else {
+          take(1);
+          pendingLength_ = 1;  // 2^n + d with no data bit read yet
+          state_ = kStateLengthCode;
+        }
+        break;
+      case kStateLiteral:
+        if (!have(8)) goto out_of_input;
+        pendingOffset_ = take(8);
+        window_[writePosition_++] = static_cast<unsigned char>(pendingOffset_);
+        state_ = kStateInitial;
+        break;
+      case kStateLengthCode: {
+        const int n = std::bit_width(static_cast<uint32_t>(pendingLength_)) - 1;
+        const bool last = n == kLengthCodeMaxBits - 1;
+        // A data bit with its stop bit, or d5 alone.
+        if (!have(last ? 1 : 2)) goto out_of_input;
+        const bool stop = last || ((acc >> 1) & 1);
+        pendingLength_ += (1 + static_cast<int32_t>(acc & 1)) << n;
+        take(last ? 1 : 2);
+        if (!stop) break;
+        pendingLength_ += 1;
+        if (pendingLength_ == kEndOfBlockLength) {
+          state_ = kStateBlockEnded;
+          bitAccumulator_ = 0;  // the rest of the byte is padding
+          bitCount_ = 0;
+          return position;
+        }
+        state_ = kStateOffsetLow;
+        break;
+      }
+      case kStateOffsetLow:
+        if (!have(8)) goto out_of_input;
+        pendingOffset_ = take(8);
+        state_ = kStateOffsetClass;
+        break;
+      case kStateOffsetClass: {
+        if (!have(3)) goto out_of_input;
+        const int k = take(3);
+        pendingOffset_ += static_cast<int32_t>(kHighBase[k] << 8);
+        state_ = static_cast<int32_t>(kExtraBits[k]);
+        break;
+      }
+      default:  // 0..6: offset extra bits
+        if (!have(state_)) goto out_of_input;
+        pendingOffset_ += take(state_) << 8;
+        copyMatch();
+        state_ = kStateInitial;
+        break;
+    }
+  }
+out_of_input:
+  bitAccumulator_ = static_cast<int32_t>(acc);
+  bitCount_ = count;
+  return position;
+}
+
+// The fast path: whole tokens from a 64-bit bit buffer while at least eight
+// input bytes remain. It starts and stops only at token starts, leaving the
+// same state, bits and positions the exact machine would have at that point.
+int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
+  const unsigned char* in = data;
+  const unsigned char* const inEnd = data + size;
+  unsigned char* out = window_ + writePosition_;
+  unsigned char* const outLimit = window_ + kWindowSize - kTokenRoom;  // token start allowed up to here
+  uint64_t bits = static_cast<uint32_t>(bitAccumulator_);
+  int count = bitCount_;  // 0..7 at a token start
+  int32_t offset = pendingOffset_;
+  int32_t length = pendingLength_;
+  int32_t exitState = kStateFlags;
+
+  for (;;) {
+    // Two tokens per refill: after it at least 56 bits are held, and a token
+    // takes at most 27 (flag, 9-bit length code, 8 + 3 + 6 offset bits).
+    for (int token = 0; token < 2; ++token) {
+      if (out > outLimit) {
+        exitState = kStateWindowFull;
+        goto done;
+      }
+      if (token == 0) {
+        if (inEnd - in < 8) goto done;  // the exact machine takes the tail
+        // Branch-free refill: OR in eight bytes above the held bits and
+        // advance over the bytes that now lie wholly below bit 64. Bits
+        // above `count` are the next bytes already; OR-ing them again later
+        // changes nothing.
+        bits |= load64(in) << count;
+        in += (63 - count) >> 3;
+        count |= 56;
+      }
+      const TokenHead head = kHeads[bits & 1023];
+      if (head.length == 0) {  // literal: its byte follows the two flag bits
+        offset = static_cast<int32_t>((bits >> 2) & 0xFF);
+        *out++ = static_cast<unsigned char>(offset);
+        bits >>= 10;
+        count -= 10;
+        continue;
+      }
+      bits >>= head.bits;
+      count -= head.bits;
+      if (head.length == kEndOfBlockLength) {
+        exitState = kStateBlockEnded;
+        length = kEndOfBlockLength;
+        // The rest of the current byte is padding: counting only the whole
+        // bytes still held gives them back and leaves no bits.
+        count &= ~7;
+        goto done;
+      }
+      length = head.length;
+      const uint32_t k = (bits >> 8) & 7;
+      const uint32_t extra = kExtraBits[k];
+      const uint32_t high = kHighBase[k] + ((bits >> 11) & ((1u << extra) - 1));
+      offset = static_cast<int32_t>((high << 8) | (bits & 0xFF));
+      bits >>= 11 + extra;
+      count -= static_cast<int>(11 + extra);
+      const size_t distance = static_cast<size_t>(offset) + 1;
+      const unsigned char* from = out - distance;  // write position >= 32768 >= distance
+      if (distance >= 8) {
+        // Eight bytes at a time: each chunk's source lies wholly before its
+        // destination, so overlapping matches still copy what was written.
+        // The last chunk may write up to 7 bytes past the match; the 64 free
+        // bytes at a token start cover that, and the decoder never reads
+        // beyond the write position.
+        for (int i = 0; i < length; i += 8) std::memcpy(out + i, from + i, 8);
+      } else if (distance == 1) {
+        std::memset(out, out[-1], static_cast<size_t>(length));
+      } else {
+        for (int i = 0; i < length; ++i) out[i] = from[i];
+      }
+      out += length;
+    }
+  }
+done:
+  // Give back the whole input bytes still held: they were not needed yet.
+  in -= count >> 3;
+  count &= 7;
+  bitAccumulator_ = static_cast<int32_t>(bits & ((1u << count) - 1));
+  bitCount_ = count;
+  pendingOffset_ = offset;
+  pendingLength_ = length;
+  writePosition_ = static_cast<int32_t>(out - window_);
+  state_ = exitState;
+  return static_cast<int>(in - data);
+}
+
+// ---------------------------------------------------------------------------
+// Field readers.
+
+int WLZ77Parser::readInt32(WNibbleCursor& cursor, int32_t& out) const {
+  uint32_t magnitude = 0;
+  bool negative = false;
+  const int used = readInteger(cursor, magnitude, negative);
+  if (used > 0) out = static_cast<int32_t>(negative ? 0u - magnitude : magnitude);
+  return used;
+}
+
+int WLZ77Parser::readInt64(WNibbleCursor& cursor, int64_t& out) const {
+  uint64_t magnitude = 0;
+  bool negative = false;
+  const int used = readInteger(cursor, magnitude, negative);
+  if (used > 0) out = static_cast<int64_t>(negative ? 0u - magnitude : magnitude);
+  return used;
+}
+
+int WLZ77Parser::readDouble(WNibbleCursor& cursor, double& out) const {
+  const int m = marker(cursor);
+  if (m < 0) return 0;
+  if (m != kPlus && m != kMinus) return -1;
+  int used = 1 + digitRun(cursor, 1);
+  const int whole = used;
+  if (used < cursor.nibbles && cursor.at(used) == kPoint) used += 1 + digitRun(cursor, used + 1);
+  if (used == cursor.nibbles) return 0;  // the next field's marker must be there
+  if (used == 1) {
+    out = emptyNumber_;
+    return commit(cursor, used);
+  }
+  // Hosts compare prices exactly: this order of operations is the format's.
+  double sum = 0.0;
+  for (int i = 1; i < whole; ++i) sum = sum * 10.0 + cursor.at(i);
+  double scale = 0.1;
+  for (int i = whole + 1; i < used; ++i) {
+    sum = sum + cursor.at(i) * scale;
+    scale = scale / 10.0;
+  }
+  out = m == kMinus ? -sum : sum;
+  return commit(cursor, used);
+}
+
+int WLZ77Parser::readDateTime(WNibbleCursor& cursor, uint64_t& out) const {
+  const int m = marker(cursor);
+  if (m < 0) return 0;
+  if (m != kPlus) return -1;
+  const int used = 1 + digitRun(cursor, 1);
+  if (used == cursor.nibbles) return 0;
+  uint64_t value = 0;
+  for (int i = 1; i < used; ++i) value = value << 4 | static_cast<uint64_t>(cursor.at(i));
+  out = value << 8;
+  return commit(cursor, used);
+}
+
+int WLZ77Parser::readSmall(WNibbleCursor& cursor, int32_t& out) const {
+  if (cursor.nibbles < 2) return 0;
+  if (cursor.at(0) != kSmall) return -1;
+  out = cursor.at(1);
+  return commit(cursor, 2);
+}
+
+int WLZ77Parser::readString(WNibbleCursor& cursor, char* buffer, int capacity) const {
+  const int m = marker(cursor);
+  if (m < 0) return 0;
+  if (m != kString) return -1;
+  const StringSpan span = findString(cursor, capacity < 0 ? 0 : capacity);
+  if (span.nibbles <= 0) return span.nibbles;
+  std::memcpy(buffer, span.text, static_cast<size_t>(span.textBytes));
+  return commit(cursor, span.nibbles);
+}
+
+int WLZ77Parser::readRecordEnd(WNibbleCursor& cursor) const {
+  const int m = marker(cursor);
+  if (m < 0) return 0;
+  return m == kEnd ? commitAligned(cursor, 1) : -1;
+}
+
+int WLZ77Parser::readGroupMark(WNibbleCursor& cursor) const {
+  const int m = marker(cursor);
+  if (m < 0) return 0;
+  return m == kString ? commitAligned(cursor, 1) : -1;
+}
+
+int WLZ77Parser::skipRecord(WNibbleCursor& cursor) const {
+  WNibbleCursor probe = cursor;
+  while (probe.nibbles > 0) {
+    const int m = probe.at(0);
+    int step = 1;
+    if (m == kEnd) {
+      commitAligned(probe, 1);
+      return commit(cursor, cursor.nibbles - probe.nibbles);
+    }
+    if (m == kSmall) step = 2;
+    if (m == kString) step = findString(probe, -1).nibbles;
+    if (step == 0 || step > probe.nibbles) return 0;
+    probe.advance(step);
+  }
+  return 0;
+}
+
+}  // namespace wexel
