@@ -90,6 +90,20 @@ bool WConnectionManager::isRegistered(WHttpRequest* channel) {
   return std::any_of(registry_.begin(), registry_.end(), [channel](const auto& e) { return e.second == channel; });
 }
 
+bool WConnectionManager::acquireRegistered(WHttpRequest* channel) {
+  sys::WLock hold(registryLock_);
+  if (!channel || std::none_of(registry_.begin(), registry_.end(), [channel](const auto& e) { return e.second == channel; })) {
+    return false;
+  }
+  channel->markBusy();
+  return true;
+}
+
+bool WConnectionManager::runsOnThisThread() {
+  uint32_t self = sys::currentThreadId();
+  return (ioThread_.started && ioThread_.threadId == self) || pool_.isWorkerThread(self);
+}
+
 bool WConnectionManager::sendRequest(WHttpRequest* request, bool async) {
   if (!request) return false;
   if (config_.useSctp) request->setProtocolFlag(kSctpProtocol);

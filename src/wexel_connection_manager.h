@@ -19,6 +19,7 @@ namespace wexel {
 
 class WHttpRequest;
 class WConnectionManager;
+class WInstance;
 
 // What the manager needs of the instance that owns it.
 class WManagerOwner {
@@ -28,6 +29,8 @@ class WManagerOwner {
   virtual std::string sessionParameters() = 0;
   // Periodic work of the I/O thread (the keep-alive), once per loop pass.
   virtual void tick() = 0;
+  // The owner as the client instance it is (null for other owners).
+  virtual WInstance* asInstance() { return nullptr; }
 };
 
 class WHttpRequestFactory {
@@ -51,6 +54,11 @@ class WConnectionManager : public sys::WRunnable {
   bool registerChannel(WHttpRequest* channel);
   bool unregisterChannel(WHttpRequest* channel);
   bool isRegistered(WHttpRequest* channel);
+  // When the channel is still registered, marks it busy (so the garbage
+  // collector keeps it) and answers true; the caller then calls markIdle.
+  bool acquireRegistered(WHttpRequest* channel);
+  // True on the I/O thread or a pool worker of this manager.
+  bool runsOnThisThread();
   bool sendRequest(WHttpRequest* request, bool async);
   bool createAndSend(WHttpRequestFactory& factory, WHttpRequest** created, bool async);
   std::string sessionParameters();

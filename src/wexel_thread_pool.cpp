@@ -33,6 +33,11 @@ void WThreadPool::startWorkers() {
   }
 }
 
+bool WThreadPool::isWorkerThread(uint32_t threadId) const {
+  return std::any_of(workers_.begin(), workers_.end(),
+                     [threadId](const auto& w) { return w->started && w->threadId == threadId; });
+}
+
 bool WThreadPool::isRunning() {
   sys::WLock hold(stateLock_);
   return running_ != 0;

@@ -38,6 +38,7 @@ class WThreadPool : public sys::WRunnable {
   bool isRunning();
 
   int workerCount() const { return workerCount_; }
+  bool isWorkerThread(uint32_t threadId) const;
 
  private:
   int workerCount_;
