@@ -1,5 +1,6 @@
 #include "wexel_lz77_parser.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
@@ -13,6 +14,12 @@ namespace {
 
 constexpr int kEndOfBlockLength = 64;
 constexpr int kLengthCodeMaxBits = 5;
+// Input the exact machine leaves to the fast path; the fast path itself
+// needs eight bytes for each refill.
+constexpr int kFastPathInput = 16;
+// Where the exact machine goes after a token; the state is never stored
+// there, since the token start either reads flags or finds the window full.
+constexpr int32_t kTokenStart = WLZ77Parser::kStateInitial;
 
 // ---------------------------------------------------------------------------
 // Token heads for the fast path. The ten lowest bits of the stream at a token
@@ -56,6 +63,25 @@ uint64_t load64(const unsigned char* p) {
   return v;
 }
 
+// Copies a match of `length` bytes from `distance` bytes back. Precondition:
+// at least 64 writable bytes at `out` (the room a token start guarantees).
+// Whole chunks may write up to 15 bytes past the match; nothing reads
+// decoded bytes beyond the write position, and the next token overwrites them.
+inline void copyFast(unsigned char* out, size_t distance, int length) {
+  const unsigned char* from = out - distance;
+  if (distance >= 16) {
+    // Each 16-byte chunk's source lies wholly before its destination, so an
+    // overlapping match still copies the bytes just written.
+    for (int i = 0; i < length; i += 16) std::memcpy(out + i, from + i, 16);
+  } else if (distance >= 8) {
+    for (int i = 0; i < length; i += 8) std::memcpy(out + i, from + i, 8);
+  } else if (distance == 1) {
+    std::memset(out, out[-1], static_cast<size_t>(length));
+  } else {
+    for (int i = 0; i < length; ++i) out[i] = from[i];  // repeats the last `distance` bytes
+  }
+}
+
 bool isTokenStart(int32_t state) {
   return state == WLZ77Parser::kStateInitial || state == WLZ77Parser::kStateBlockEnded ||
          state == WLZ77Parser::kStateWindowFull || state == WLZ77Parser::kStateFlags;
@@ -72,6 +98,16 @@ enum Nibble : int {
   kSmall = 0xE,
   kEnd = 0xF,
 };
+
+// Bytes whose two nibbles skipRecord passes one by one anyway: neither starts
+// a string, a small value or the end of a record.
+constexpr std::array<bool, 256> makePlainBytes() {
+  std::array<bool, 256> table{};
+  for (int b = 0; b < 256; ++b) table[b] = (b >> 4) < kString && (b & 15) < kString;
+  return table;
+}
+
+constexpr std::array<bool, 256> kPlainByte = makePlainBytes();
 
 // Consumes `used` nibbles plus, when that leaves the cursor on a low nibble,
 // the rest of the byte.
@@ -192,11 +228,15 @@ void WLZ77Parser::slideWindow() {
 
 int WLZ77Parser::decodeStep(const unsigned char* data, int size) {
   int position = 0;
-  if (isTokenStart(state_)) {
-    position = decodeFast(data, size);
-    if (state_ != kStateFlags) return position;  // end of block or window full
+  for (;;) {
+    if (isTokenStart(state_)) {
+      position += decodeFast(data + position, size - position);
+      if (state_ != kStateFlags) return position;  // end of block or window full
+    }
+    bool handedBack = false;
+    position = decodeExact(data, size, position, handedBack);
+    if (!handedBack) return position;
   }
-  return decodeExact(data, size, position);
 }
 
 void WLZ77Parser::copyMatch() {
@@ -209,7 +249,9 @@ void WLZ77Parser::copyMatch() {
 
 // The exact state machine: pulls one input byte whenever the bits at hand do
 // not cover the next field, and saves everything when the input runs out.
-int WLZ77Parser::decodeExact(const unsigned char* data, int size, int position) {
+// It hands back to the fast path at a token start while enough input remains
+// (a body split in mid-token resumes here and finishes that token first).
+int WLZ77Parser::decodeExact(const unsigned char* data, int size, int position, bool& handedBack) {
   uint32_t acc = static_cast<uint32_t>(bitAccumulator_);
   int count = bitCount_;
   const auto have = [&](int bits) {
@@ -233,16 +275,18 @@ int WLZ77Parser::decodeExact(const unsigned char* data, int size, int position) 
       case kStateWindowFull:  // token start
         if (kWindowSize - writePosition_ < kTokenRoom) {
           state_ = kStateWindowFull;
-          bitAccumulator_ = static_cast<int32_t>(acc);
-          bitCount_ = count;
-          return position;
+          goto save_bits;
         }
         state_ = kStateFlags;
+        if (size - position >= kFastPathInput) {
+          handedBack = true;
+          goto save_bits;
+        }
         break;
       case kStateFlags:
         // Two bits are always needed: the second flag, or the first bit of
         // the length code that a 0 flag starts.
-        if (!have(2)) goto out_of_input;
+        if (!have(2)) goto save_bits;
         if (acc & 1) {
           state_ = (acc & 2) ? kStateLiteral : kStateOffsetLow;
           if (state_ == kStateOffsetLow) pendingLength_ = 2;
@@ -254,16 +298,16 @@ int WLZ77Parser::decodeExact(const unsigned char* data, int size, int position) 
         }
         break;
       case kStateLiteral:
-        if (!have(8)) goto out_of_input;
+        if (!have(8)) goto save_bits;
         pendingOffset_ = take(8);
         window_[writePosition_++] = static_cast<unsigned char>(pendingOffset_);
-        state_ = kStateInitial;
+        state_ = kTokenStart;
         break;
       case kStateLengthCode: {
         const int n = std::bit_width(static_cast<uint32_t>(pendingLength_)) - 1;
         const bool last = n == kLengthCodeMaxBits - 1;
         // A data bit with its stop bit, or d5 alone.
-        if (!have(last ? 1 : 2)) goto out_of_input;
+        if (!have(last ? 1 : 2)) goto save_bits;
         const bool stop = last || ((acc >> 1) & 1);
         pendingLength_ += (1 + static_cast<int32_t>(acc & 1)) << n;
         take(last ? 1 : 2);
@@ -279,26 +323,26 @@ int WLZ77Parser::decodeExact(const unsigned char* data, int size, int position) 
         break;
       }
       case kStateOffsetLow:
-        if (!have(8)) goto out_of_input;
+        if (!have(8)) goto save_bits;
         pendingOffset_ = take(8);
         state_ = kStateOffsetClass;
         break;
       case kStateOffsetClass: {
-        if (!have(3)) goto out_of_input;
+        if (!have(3)) goto save_bits;
         const int k = take(3);
         pendingOffset_ += static_cast<int32_t>(kHighBase[k] << 8);
         state_ = static_cast<int32_t>(kExtraBits[k]);
         break;
       }
       default:  // 0..6: offset extra bits
-        if (!have(state_)) goto out_of_input;
+        if (!have(state_)) goto save_bits;
         pendingOffset_ += take(state_) << 8;
         copyMatch();
-        state_ = kStateInitial;
+        state_ = kTokenStart;
         break;
     }
   }
-out_of_input:
+save_bits:
   bitAccumulator_ = static_cast<int32_t>(acc);
   bitCount_ = count;
   return position;
@@ -319,23 +363,29 @@ int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
   int32_t exitState = kStateFlags;
 
   for (;;) {
-    // Two tokens per refill: after it at least 56 bits are held, and a token
-    // takes at most 27 (flag, 9-bit length code, 8 + 3 + 6 offset bits).
-    for (int token = 0; token < 2; ++token) {
+    // A batch of tokens that need no checks: a token writes at most 63 bytes,
+    // so `room` more token starts stay within the window; and it takes at
+    // most 27 bits (flag, 9-bit length code, 8 + 3 + 6 offset bits), fewer
+    // than 4 bytes, so with 16 bytes to spare no refill reads past the input.
+    const long room = out <= outLimit ? (outLimit - out) / (kTokenRoom - 1) + 1 : 0;
+    long batch = std::min(room, static_cast<long>((inEnd - in - 16) / 4));
+    if (batch <= 0) {
+      // Near either end: one token at a time, checked as the exact machine does.
       if (out > outLimit) {
         exitState = kStateWindowFull;
         goto done;
       }
-      if (token == 0) {
-        if (inEnd - in < 8) goto done;  // the exact machine takes the tail
-        // Branch-free refill: OR in eight bytes above the held bits and
-        // advance over the bytes that now lie wholly below bit 64. Bits
-        // above `count` are the next bytes already; OR-ing them again later
-        // changes nothing.
-        bits |= load64(in) << count;
-        in += (63 - count) >> 3;
-        count |= 56;
-      }
+      if (inEnd - in < 8) goto done;  // the exact machine takes the tail
+      batch = 1;
+    }
+    for (; batch > 0; --batch) {
+      // Branch-free refill: OR in eight bytes above the held bits and advance
+      // over the bytes that now lie wholly below bit 64 (at least 56 bits are
+      // then held). Bits above `count` are the next bytes already; OR-ing
+      // them in again at the next refill changes nothing.
+      bits |= load64(in) << count;
+      in += (63 - count) >> 3;
+      count |= 56;
       const TokenHead head = kHeads[bits & 1023];
       if (head.length == 0) {  // literal: its byte follows the two flag bits
         offset = static_cast<int32_t>((bits >> 2) & 0xFF);
@@ -361,20 +411,7 @@ int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
       offset = static_cast<int32_t>((high << 8) | (bits & 0xFF));
       bits >>= 11 + extra;
       count -= static_cast<int>(11 + extra);
-      const size_t distance = static_cast<size_t>(offset) + 1;
-      const unsigned char* from = out - distance;  // write position >= 32768 >= distance
-      if (distance >= 8) {
-        // Eight bytes at a time: each chunk's source lies wholly before its
-        // destination, so overlapping matches still copy what was written.
-        // The last chunk may write up to 7 bytes past the match; the 64 free
-        // bytes at a token start cover that, and the decoder never reads
-        // beyond the write position.
-        for (int i = 0; i < length; i += 8) std::memcpy(out + i, from + i, 8);
-      } else if (distance == 1) {
-        std::memset(out, out[-1], static_cast<size_t>(length));
-      } else {
-        for (int i = 0; i < length; ++i) out[i] = from[i];
-      }
+      copyFast(out, static_cast<size_t>(offset) + 1, length);
       out += length;
     }
   }
@@ -478,6 +515,12 @@ int WLZ77Parser::readGroupMark(WNibbleCursor& cursor) const {
 int WLZ77Parser::skipRecord(WNibbleCursor& cursor) const {
   WNibbleCursor probe = cursor;
   while (probe.nibbles > 0) {
+    // Digits, signs and points make up most of a record: pass whole bytes of
+    // them at once while the cursor is on a byte boundary.
+    if ((probe.nibbles & 1) == 0) {
+      while (probe.nibbles >= 2 && kPlainByte[*probe.data]) probe.advance(2);
+      if (probe.nibbles == 0) break;
+    }
     const int m = probe.at(0);
     int step = 1;
     if (m == kEnd) {

@@ -95,7 +95,7 @@ class WLZ77Parser : public WexelParser {
  private:
   int decodeStep(const unsigned char* data, int size);
   int decodeFast(const unsigned char* data, int size);
-  int decodeExact(const unsigned char* data, int size, int position);
+  int decodeExact(const unsigned char* data, int size, int position, bool& handedBack);
   void copyMatch();
   int reportBadBlock(int result);
   void slideWindow();

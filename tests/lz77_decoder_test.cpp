@@ -236,6 +236,38 @@ TEST(Lz77Decoder, StatisticsCountTheBytesRecordsConsumed) {
   EXPECT_EQ(statsSnapshot().bytesDecoded - before, static_cast<int64_t>(data.size()));
 }
 
+// Breaks the record-parser contract: never consumes anything.
+class NeverConsumingParser : public WLZ77Parser {
+ public:
+  int parseRecord(const char*, int) override { return 0; }
+};
+
+TEST(Lz77Decoder, ParserThatNeverConsumesStallsAtWindowFullWithoutOverrun) {
+  const std::string body = kexsim::compressBlock(randomBytes(40000, 2), LZ77Encoder::Mode::kLiteralOnly);
+  for (bool bytewise : {false, true}) {
+    NeverConsumingParser parser;
+    ASSERT_EQ(bytewise ? testing::feedBytewise(parser, body) : testing::feedWhole(parser, body), 0);
+    EXPECT_EQ(parser.decoderState(), WLZ77Parser::kStateWindowFull);
+    EXPECT_GT(parser.windowWritePosition(), 65536 - 64);
+    EXPECT_LE(parser.windowWritePosition(), 65536);
+    EXPECT_EQ(parser.parseBody(body.data(), 10), 0);  // nothing more is taken
+  }
+}
+
+// Breaks the record-parser contract: claims more bytes than it was given.
+class OverclaimingParser : public CollectingParser {
+ public:
+  int parseRecord(const char* data, int size) override { return CollectingParser::parseRecord(data, size) + 100; }
+};
+
+TEST(Lz77Decoder, OverclaimedRecordStopsAtTheWritePosition) {
+  const std::string data = randomBytes(100000, 6);
+  OverclaimingParser parser;
+  ASSERT_EQ(testing::feedRandomPieces(parser, kexsim::compressBlock(data), 8, 500), 0);
+  EXPECT_EQ(parser.decoded, data);
+  EXPECT_EQ(parser.windowReadPosition(), parser.windowWritePosition());
+}
+
 // Takes a fixed number of one-byte records, then fails.
 class FailingAfterParser : public WLZ77Parser {
  public:
