@@ -4,6 +4,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <pthread.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -32,6 +34,16 @@ std::vector<Route> builtInRoutes() {
       {kOrdersPath, kOrdersKind, true, serveFeed},
       {kMessagesPath, kMessagesKind, true, serveFeed},
   };
+}
+
+// OpenSSL writes to its socket with write(), which raises SIGPIPE when the
+// client has gone. Blocked in the serving thread, the signal stays pending
+// there and the write fails with EPIPE instead of ending the process.
+void blockBrokenPipe() {
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
 }
 
 void setNoDelay(int fd) {
@@ -133,6 +145,7 @@ void Server::acceptOne(int listener, bool tls) {
   setNoDelay(fd);
   auto done = std::make_shared<std::atomic<bool>>(false);
   workers_.push_back({std::thread([this, fd, tls, done] {
+                        blockBrokenPipe();
                         serve(fd, tls);
                         *done = true;
                       }),
