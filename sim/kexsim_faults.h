@@ -9,10 +9,14 @@
 
 namespace kexsim {
 
+// The body faults act on the first body a reply sends: the text of a logon
+// reply, the records of a guide reply, the first record batch of a feed. On a
+// text reply the last line stands for the end record, and a corrupt record has
+// no meaning there, so kCorruptRecord leaves a text reply alone.
 enum class FaultType {
   kNone,
   kCloseMidBody,     // half of the first body write, then close
-  kCloseBeforeEnd,   // the first record batch without its last record, then close
+  kCloseBeforeEnd,   // the first body without its last record (or line), then close
   kCorruptRecord,    // a record no reader accepts after the first record, then close
   kStatus,           // reply with `status` (401, 403, 404, 500) and an empty body
   kDrip,             // every write carries one byte

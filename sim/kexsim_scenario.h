@@ -2,6 +2,19 @@
 // news channels, version text, endpoints, the securities guide, market settings
 // and scripted feed records. Loaded from a JSON file or taken built in. Every
 // text is held in the server's code page (CP1251), as it goes on the wire.
+//
+// A scenario file (every key optional; kexsim_scenario_default.cpp is a full one):
+//   {"users": [{"login", "password", "refusal", "portfolios": [{"exchange", "name",
+//               "status", "moneyAccount"}]}],
+//    "exchanges": [{"code", "description"}], "news": [{"code", "description"}],
+//    "version", "caps", "message", "update": {"name", "version", "url"},
+//    "endpoints": [{"type": "DDP" | "OMS" | "OMS_SSL", "url": "" = this server}],
+//    "guideSections": {"1": [["first", "second"], ...], "2": [...], "3": [...]},
+//    "securities": [{<the names of kexsim_security_fields.cpp>, "optionalFields",
+//                    "price", "longQuotes"}],
+//    "market": {"tickMs", "start": "YYYYMMDDhhmmss"},
+//    "scripts": [{"kind", "first", "second", "records": [[<tokens>], ...]}],
+//    "faults": {"<request kind>": {"type", "status", "delayMs", "times"}}}
 #pragma once
 
 #include <cstdint>

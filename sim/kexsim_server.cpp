@@ -66,6 +66,7 @@ Server::Server(ServerOptions options)
 Server::~Server() { stop(); }
 
 void Server::addRoute(Route route) {
+  if (started_) return;  // serving threads read the table without a lock
   std::erase_if(routes_, [&](const Route& known) { return known.path == route.path; });
   routes_.push_back(std::move(route));
 }

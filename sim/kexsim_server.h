@@ -42,7 +42,7 @@ class Server {
   Server(const Server&) = delete;
   Server& operator=(const Server&) = delete;
 
-  // Replaces the route of the same path. Call before start().
+  // Replaces the route of the same path. Ignored once started.
   void addRoute(Route route);
 
   // Binds both ports and starts serving. False (with a reason) when a port or
