@@ -187,9 +187,28 @@ std::string encodeLz4(const std::string& corpus) {
   return out;
 }
 
+// Keeps every decoded byte, to check the corpus round trip once.
+class KeepingParser : public wexel::WLZ77Parser {
+ public:
+  int parseRecord(const char* data, int size) override {
+    decoded.append(data, static_cast<size_t>(size));
+    return size;
+  }
+  std::string decoded;
+};
+
+std::string checkedOurs(const std::string& plain) {
+  std::string body = encodeOurs(plain);
+  auto parser = std::make_unique<KeepingParser>();
+  if (parser->parseBody(body.data(), static_cast<int>(body.size())) != static_cast<int>(body.size()) ||
+      parser->decoded != plain)
+    throw std::runtime_error("our encoding does not round-trip");
+  return body;
+}
+
 struct Corpus {
   std::string plain = FeedCorpus(2024).build(kCorpusBytes);
-  std::string ours = encodeOurs(plain);
+  std::string ours = checkedOurs(plain);
   std::string zlib = encodeZlib(plain);
   std::string lz4 = encodeLz4(plain);
 };
@@ -239,7 +258,10 @@ void decodeOurs(benchmark::State& state) {
       at += n;
       held += n;
       const int used = parser->parseBody(read, static_cast<int>(held));
-      if (used < 0) state.SkipWithError("decode failed");
+      if (used < 0) {
+        state.SkipWithError("decode failed");
+        return;
+      }
       std::memmove(read, read + used, held - static_cast<size_t>(used));
       held -= static_cast<size_t>(used);
     }

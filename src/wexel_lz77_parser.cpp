@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstring>
 
 #include "wexel_log.h"
@@ -14,8 +15,8 @@ namespace {
 
 constexpr int kEndOfBlockLength = 64;
 constexpr int kLengthCodeMaxBits = 5;
-// Input the exact machine leaves to the fast path; the fast path itself
-// needs eight bytes for each refill.
+// Input the exact machine leaves to the fast path, and the spare input the
+// fast path keeps behind a batch of unchecked refills (each reads 8 bytes).
 constexpr int kFastPathInput = 16;
 // Where the exact machine goes after a token; the state is never stored
 // there, since the token start either reads flags or finds the window full.
@@ -366,9 +367,10 @@ int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
     // A batch of tokens that need no checks: a token writes at most 63 bytes,
     // so `room` more token starts stay within the window; and it takes at
     // most 27 bits (flag, 9-bit length code, 8 + 3 + 6 offset bits), fewer
-    // than 4 bytes, so with 16 bytes to spare no refill reads past the input.
-    const long room = out <= outLimit ? (outLimit - out) / (kTokenRoom - 1) + 1 : 0;
-    long batch = std::min(room, static_cast<long>((inEnd - in - 16) / 4));
+    // than 4 bytes, so with 16 bytes to spare no refill reads past the input
+    // (a refill reads from at most 8 bytes ahead of the bits consumed).
+    const std::ptrdiff_t room = out <= outLimit ? (outLimit - out) / (kTokenRoom - 1) + 1 : 0;
+    std::ptrdiff_t batch = std::min(room, (inEnd - in - kFastPathInput) / 4);
     if (batch <= 0) {
       // Near either end: one token at a time, checked as the exact machine does.
       if (out > outLimit) {
