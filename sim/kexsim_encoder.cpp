@@ -113,7 +113,9 @@ void LZ77Encoder::compactHistory() {
   // A multiple of the history size keeps `position & (kHistory - 1)` valid in prev_.
   const size_t shift = (buffer_.size() - kHistory) / kHistory * kHistory;
   buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(shift));
-  hashed_ -= shift;
+  // Single tokens do not hash what they append; hashing resumes from the
+  // start of what is kept.
+  hashed_ = hashed_ > shift ? hashed_ - shift : 0;
   const auto moved = [shift](int64_t& p) { p = p < static_cast<int64_t>(shift) ? kNone : p - static_cast<int64_t>(shift); };
   std::for_each(head_.begin(), head_.end(), moved);
   std::for_each(prev_.begin(), prev_.end(), moved);
@@ -172,12 +174,14 @@ void LZ77Encoder::literal(uint8_t byte, std::string& out) {
   putBits(3, 2);
   putBits(byte, 8);
   flushBytes(out);
+  compactHistory();
 }
 
 void LZ77Encoder::match(int length, int distance, std::string& out) {
   for (int i = 0; i < length; ++i) append(buffer_[buffer_.size() - static_cast<size_t>(distance)]);
   putMatchBits(length, distance);
   flushBytes(out);
+  compactHistory();
 }
 
 std::string compressBlock(std::string_view data, LZ77Encoder::Mode mode) {

@@ -175,6 +175,20 @@ TEST(LZ77Encoder, UnfinishedBitsWaitForTheNextCall) {
   EXPECT_EQ(out.size(), 3u);  // 10 + 10 bits, padded
 }
 
+TEST(LZ77Encoder, SingleTokensAndCompressMixAcrossHistoryCompaction) {
+  const std::string data = randomBytes(1'100'000, 4);
+  LZ77Encoder encoder;
+  std::string body;
+  for (char c : data) encoder.literal(static_cast<uint8_t>(c), body);
+  const std::string tail = data.substr(data.size() - 5000);
+  encoder.compress(tail, body);  // found again in the history the tokens left
+  encoder.endBlock(body);
+  CollectingParser parser;
+  ASSERT_EQ(testing::feedWhole(parser, body), 0);
+  EXPECT_EQ(parser.decoded, data + tail);
+  EXPECT_LT(body.size(), data.size() * 10 / 8 + 1000);
+}
+
 TEST(LZ77Encoder, LongStreamsRoundTripAcrossHistoryCompaction) {
   // Several megabytes through one encoder, in uneven calls and blocks.
   std::mt19937 random(3);
