@@ -19,6 +19,49 @@ constexpr int kWriteStallLimitMs = 30000;
 constexpr int kWriteWaitStepMs = 100;
 
 SSL_CTX* g_context = nullptr;
+BIO_METHOD* g_socketMethod = nullptr;
+
+// OpenSSL's own socket BIO writes with write(), which raises SIGPIPE in the
+// host process when the server has gone. This one sends with the platform's
+// send (MSG_NOSIGNAL) and reads with its recv; the channel closes the socket.
+int socketBioWrite(BIO* bio, const char* data, int length) {
+  BIO_clear_retry_flags(bio);
+  long n = q3::sendBytes(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(length));
+  if (n < 0 && q3::lastSocketError() == q3::kWsaEwouldblock) BIO_set_retry_write(bio);
+  return static_cast<int>(n);
+}
+
+int socketBioRead(BIO* bio, char* data, int length) {
+  BIO_clear_retry_flags(bio);
+  long n = q3::receiveBytes(static_cast<int>(BIO_get_fd(bio, nullptr)), data, static_cast<size_t>(length));
+  if (n < 0 && q3::lastSocketError() == q3::kWsaEwouldblock) BIO_set_retry_read(bio);
+  return static_cast<int>(n);
+}
+
+long socketBioControl(BIO* bio, int command, long number, void* pointer) {
+  switch (command) {
+    case BIO_C_SET_FD:
+      BIO_set_data(bio, reinterpret_cast<void*>(static_cast<intptr_t>(*static_cast<int*>(pointer))));
+      BIO_set_init(bio, 1);
+      (void)number;
+      return 1;
+    case BIO_C_GET_FD:
+      if (!BIO_get_init(bio)) return -1;
+      if (pointer) *static_cast<int*>(pointer) = static_cast<int>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+      return static_cast<long>(reinterpret_cast<intptr_t>(BIO_get_data(bio)));
+    case BIO_CTRL_FLUSH:
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+BIO* newSocketBio(int socket) {
+  if (!g_socketMethod) return nullptr;
+  BIO* bio = BIO_new(g_socketMethod);
+  if (bio) BIO_set_fd(bio, socket, BIO_NOCLOSE);
+  return bio;
+}
 
 std::string errorString(unsigned long code) {
   char text[256];
@@ -41,6 +84,11 @@ bool logTlsErrors() {
 // no temporary RSA key any more, so no such key is made.
 bool tlsStartup() {
   if (g_context) return true;
+  g_socketMethod = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK | BIO_TYPE_DESCRIPTOR, "wexel socket");
+  if (!g_socketMethod || !BIO_meth_set_write(g_socketMethod, socketBioWrite) ||
+      !BIO_meth_set_read(g_socketMethod, socketBioRead) || !BIO_meth_set_ctrl(g_socketMethod, socketBioControl)) {
+    return logTlsErrors();
+  }
   g_context = SSL_CTX_new(TLS_client_method());
   if (!g_context) return logTlsErrors();
   return true;
@@ -49,6 +97,8 @@ bool tlsStartup() {
 void tlsShutdown() {
   if (g_context) SSL_CTX_free(g_context);
   g_context = nullptr;
+  if (g_socketMethod) BIO_meth_free(g_socketMethod);
+  g_socketMethod = nullptr;
 }
 
 WHttpsRequest::WHttpsRequest(WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
@@ -63,7 +113,7 @@ WHttpsRequest::~WHttpsRequest() {
 bool WHttpsRequest::createTlsObject() {
   ssl_ = g_context ? SSL_new(g_context) : nullptr;
   if (!ssl_) return logTlsErrors();
-  bio_ = BIO_new_socket(socket_.load(), BIO_NOCLOSE);
+  bio_ = newSocketBio(socket_.load());
   if (!bio_) {
     SSL_free(ssl_);
     ssl_ = nullptr;
