@@ -3,6 +3,7 @@
 #include <openssl/err.h>
 #include <openssl/x509.h>
 #include <poll.h>
+#include <sys/socket.h>
 
 #include "q3_socket.h"
 #include "wexel_connection_manager.h"
@@ -17,6 +18,7 @@ constexpr int kTlsFailure = 100;
 // A write that makes no progress for this long gives up instead of hanging.
 constexpr int kWriteStallLimitMs = 30000;
 constexpr int kWriteWaitStepMs = 100;
+constexpr int kBlockingHandshakeLimitMs = 15000;
 
 SSL_CTX* g_context = nullptr;
 BIO_METHOD* g_socketMethod = nullptr;
@@ -130,9 +132,14 @@ bool WHttpsRequest::tlsHandshake(bool* retry) {
   {
     sys::WLock hold(socketLock_);
     if (socket_.load() < 0) return false;
-    if (!ssl_ && !createTlsObject()) return false;
-    result = SSL_connect(ssl_);
-    if (result < 1) error = SSL_get_error(ssl_, result);
+    if (!ssl_ && !createTlsObject()) {
+      // Without a TLS object the caller would otherwise hear nothing.
+      error = -1;
+      result = 0;
+    } else {
+      result = SSL_connect(ssl_);
+      if (result < 1) error = SSL_get_error(ssl_, result);
+    }
   }
   if (result < 1) {
     if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) {
@@ -176,8 +183,19 @@ void WHttpsRequest::reportTlsError(int code) {
 bool WHttpsRequest::connect(bool registerChannel, bool async) {
   if (!WHttpRequest::connect(async, async)) return false;
   if (async) return true;
+  // A blocking handshake with a server that never answers (a plain HTTP
+  // port waits for a request line) would block the caller for ever.
+  setHandshakeTimeout(kBlockingHandshakeLimitMs);
   bool retry = false;
-  if (!tlsHandshake(&retry)) return retry;
+  bool done = tlsHandshake(&retry);
+  setHandshakeTimeout(0);
+  if (!done) {
+    if (!retry) return false;
+    // Only the time limit makes a blocking socket want more.
+    onError(kTlsFailure, "Create SSL session failed");
+    logError("Create SSL session failed for channel 0x%X, code %d", channelId(), SSL_ERROR_WANT_READ);
+    return false;
+  }
   if (!registerChannel) return true;
   if (!q3::setNonBlocking(socket_.load(), true)) {
     onError(q3::lastSocketError(), "");
@@ -187,6 +205,13 @@ bool WHttpsRequest::connect(bool registerChannel, bool async) {
   logInfo("Https channel 0x%X OK..", channelId());
   setConnected(true);
   return true;
+}
+
+void WHttpsRequest::setHandshakeTimeout(int milliseconds) {
+  timeval limit{milliseconds / 1000, (milliseconds % 1000) * 1000};
+  int s = socket_.load();
+  ::setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
 }
 
 bool WHttpsRequest::onConnectReady() {

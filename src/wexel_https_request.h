@@ -31,6 +31,8 @@ class WHttpsRequest : public WHttpRequest {
 
  private:
   bool createTlsObject();
+  // Send and receive time limit of the socket while it is blocking; 0 = none.
+  void setHandshakeTimeout(int milliseconds);
   void logHandshakeDone();
   // The unexpected end of the TCP stream, however OpenSSL words it.
   bool isUnexpectedEof(int readResult, int error) const;
