@@ -58,6 +58,19 @@ TEST_F(InstanceTest, LogonOverPlainAndTlsDeliversPortfoliosThenUpdate) {
   }
 }
 
+// The server writes its reply a byte at a time: the logon is decided once,
+// when the reply is complete, with every portfolio.
+TEST_F(InstanceTest, ALogonReplyInSmallPiecesIsDecidedOnce) {
+  server->faults().set("logon", {FaultType::kDrip, 0, 0, 1});
+  LogonRecorder listener;
+  instance = wexel::createInstance(wexel::WInstanceConfig{});
+  ASSERT_TRUE(instance->logonAndWait("127.0.0.1", server->plainPort(), "demo", "demo", 10000, false, &listener));
+  ASSERT_TRUE(listener.waitFor("update"));
+  EXPECT_EQ(listener.count("logon"), 1u);
+  EXPECT_EQ(listener.count("error"), 0u);
+  EXPECT_EQ(listener.portfolios.size(), server->scenario().findUser("demo")->portfolios.size());
+}
+
 TEST_F(InstanceTest, RefusedLogonsReachTheListener) {
   struct Case {
     std::string login, password;
