@@ -81,7 +81,6 @@ void WHttpFeedRequest::afterRead() {
 }
 
 void WHttpFeedRequest::onError(int code, const std::string& text) {
-  sys::WLock hold(sendLock_);
   if (code != 0) {
     logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
              static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)), text.c_str(), code, kSourceName,
@@ -90,14 +89,20 @@ void WHttpFeedRequest::onError(int code, const std::string& text) {
   reportToListeners(code, text);
 }
 
+// The listeners are copied under the send lock and called without it: a
+// listener may call back into the library (cancel, log out, release the
+// instance), and holding a feed lock across that invites lock-order deadlocks.
 void WHttpFeedRequest::reportToListeners(int code, const std::string& text) {
-  sys::WLock hold(sendLock_);
-  std::string message = text + " (" + serverHost() + ":" + std::to_string(serverPort()) + ")";
-  for (const auto& [number, content] : subscriptions_) {
-    std::vector<void*> listeners = content.listeners;
-    for (void* listener : listeners) {
-      if (listener) notifyError(listener, message, code);
+  std::vector<void*> listeners;
+  {
+    sys::WLock hold(sendLock_);
+    for (const auto& entry : subscriptions_) {
+      listeners.insert(listeners.end(), entry.second.listeners.begin(), entry.second.listeners.end());
     }
+  }
+  std::string message = text + " (" + serverHost() + ":" + std::to_string(serverPort()) + ")";
+  for (void* listener : listeners) {
+    if (listener) notifyError(listener, message, code);
   }
 }
 

@@ -102,7 +102,11 @@ void releaseInstance(WexelInstance* instance) {
 
 WInstance::WInstance(const WInstanceConfig& config) : config_(config), useOmsSsl_(config.useOmsSsl != 0) {}
 
-WInstance::~WInstance() = default;
+WInstance::~WInstance() {
+  // Polled rather than notified: the teardown job must not touch this object
+  // after its count has dropped.
+  while (pendingTeardowns_.load() != 0) sys::sleepMs(1);
+}
 
 uint16_t WInstance::scramblePort(uint16_t port, int random) {
   if (port % 3 == 0) return port;
@@ -204,9 +208,13 @@ bool WInstance::logout() {
   WConnectionManager* manager = detachManager();
   if (!manager) return true;
   if (manager->runsOnThisThread()) {
-    deferTeardown([manager] {
+    // The manager's threads still call this instance (tick, dispatch) until
+    // they are joined; the destructor waits for that.
+    pendingTeardowns_.fetch_add(1);
+    deferTeardown([this, manager] {
       manager->stop();
       delete manager;
+      pendingTeardowns_.fetch_sub(1);  // the last touch of this instance
     });
   } else {
     manager->stop();

@@ -135,6 +135,7 @@ class WInstance : public WexelInstance, public WManagerOwner {
   WInstanceConfig config_;
   bool useOmsSsl_ = true;
   sys::WMutex stateLock_;  // session text and endpoint lists
+  std::atomic<int> pendingTeardowns_{0};  // managers still stopping on a teardown thread
 };
 
 }  // namespace wexel
