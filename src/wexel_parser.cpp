@@ -70,8 +70,16 @@ int WexelParser::onErrorResponse(const char*, int, const char* status, const cha
 }
 
 int WexelParser::recordParseError(int result, const char* file, int line) {
-  if (result < 0) lastErrorText_ = std::string("Parse error: ") + file + ", line " + std::to_string(line);
+  if (result < 0) {
+    errorFile_ = file;
+    errorLine_ = line;
+  }
   return result;
+}
+
+std::string WexelParser::lastErrorText() const {
+  if (!errorFile_) return std::string();
+  return std::string("Parse error: ") + errorFile_ + ", line " + std::to_string(errorLine_);
 }
 
 void WexelParser::resetConnectionState() {
@@ -117,7 +125,8 @@ int WexelParser::parseBuffer(int total) {
     }
     int b = parseBody(buffer_ + consumed, total - consumed);
     if (b < 0) {
-      onError(b, lastErrorText_.empty() ? "Some parse error, closing channel force!" : lastErrorText_.c_str());
+      std::string text = errorFile_ ? lastErrorText() : "Some parse error, closing channel force!";
+      onError(b, text.c_str());
       if (tracking_) tracking_->onUnitError(unitCounter_ + 1);
       return b;
     }

@@ -48,6 +48,7 @@ class WexelParser {
   void clearHeaderParsed() { headerParsed_.store(0); }
   bool isHeaderParsed() const { return headerParsed_.load() == 1; }
   // When result < 0, remembers "Parse error: FILE, line LINE"; returns result.
+  // FILE is kept by pointer: pass a string literal (the source name).
   int recordParseError(int result, const char* file, int line);
 
   void setTracking(WParserTracking* tracking) { tracking_ = tracking; }
@@ -58,7 +59,8 @@ class WexelParser {
   int64_t chunkCount() const { return chunkCounter_; }
   int64_t unitCount() const { return unitCounter_; }
   int64_t buffered() const { return buffered_; }
-  const std::string& lastErrorText() const { return lastErrorText_; }
+  // "Parse error: FILE, line LINE" of the last failed field read, or empty.
+  std::string lastErrorText() const;
 
  protected:
   double emptyNumber_;
@@ -77,7 +79,10 @@ class WexelParser {
   char buffer_[kBufferSize] = {};
   int64_t buffered_ = 0;
   std::atomic<int32_t> headerParsed_{0};
-  std::string lastErrorText_;
+  // Where the last failed field read was; the text is built only when asked
+  // for, so a record parser trying a second layout allocates nothing.
+  const char* errorFile_ = nullptr;
+  int errorLine_ = 0;
 };
 
 }  // namespace wexel
