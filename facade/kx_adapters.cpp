@@ -1,0 +1,147 @@
+// The session's adapters: logon and securities (the logon outcome that turns
+// connect into Connected or Disconnected) and the order-action results of the
+// streaming order channel.
+#include "kx_adapters.h"
+
+#include <cinttypes>
+#include <cstring>
+
+#include "kx_logger.h"
+#include "kx_session.h"
+
+namespace {
+
+// TLS-level failure of the TLS logon attempt; connect retries in plain mode.
+constexpr int kTlsFailure = 100;
+
+std::string orderNumberText(int64_t orderNo) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%" PRId64, orderNo);
+  return text;
+}
+
+// The server's texts of a cancellation that took place (Windows-1251 bytes):
+// "Заявка будет снята" and "Операция выполнена успешно".
+constexpr const char* kCancelledTexts[] = {
+    "\xC7\xE0\xFF\xE2\xEA\xE0\x20\xE1\xF3\xE4\xE5\xF2\x20\xF1\xED\xFF\xF2\xE0",
+    "\xCE\xEF\xE5\xF0\xE0\xF6\xE8\xFF\x20\xE2\xFB\xEF\xEE\xEB\xED\xE5\xED\xE0\x20\xF3\xF1\xEF\xE5\xF8\xED\xEE",
+};
+
+bool cancelled(const std::string& message) {
+  if (message.empty()) return true;
+  for (const char* text : kCancelledTexts) {
+    if (message == text) return true;
+  }
+  return false;
+}
+
+struct ActionResult {
+  int64_t orderNo;
+  const std::string& message;
+  int32_t cookie;
+};
+
+void firePlaceResult(KxServer& server, const ActionResult& r) {
+  const std::string orderId = orderNumberText(r.orderNo);
+  if (!r.message.empty()) {
+    Utils::logTrace("Fire FireOrderFailed: %s [%d]", r.message.c_str(), r.cookie);
+    server.fire(DISPID_OrderFailed, {r.cookie, orderId.c_str(), r.message.c_str()});
+    return;
+  }
+  Utils::logTrace("Fire FireOrderSucceeded: %s, no: %lld [%d]", r.message.c_str(), static_cast<long long>(r.orderNo),
+                  r.cookie);
+  server.fire(DISPID_OrderSucceeded, {r.cookie, orderId.c_str()});
+}
+
+void fireCancelResult(KxServer& server, const ActionResult& r) {
+  const std::string orderId = orderNumberText(r.orderNo);
+  if (cancelled(r.message)) {
+    Utils::logTrace("Fire FireCancelSucceeded: %s [%s]", r.message.c_str(), orderId.c_str());
+    server.fire(DISPID_OrderCancelSucceeded, {orderId.c_str()});
+    return;
+  }
+  Utils::logTrace("Fire FireCancelFailed: %s [%s]", r.message.c_str(), orderId.c_str());
+  server.fire(DISPID_OrderCancelFailed, {orderId.c_str()});
+}
+
+void fireMoveResult(KxServer& server, const ActionResult& r) {
+  const std::string orderId = orderNumberText(r.orderNo);
+  const long long number = r.orderNo;
+  if (!r.message.empty()) {
+    Utils::logTrace("Fire FireMoveFailed: %s, no: %lld [%d]", r.message.c_str(), number, r.cookie);
+    server.fire(DISPID_OrderMoveFailed, {orderId.c_str()});
+    return;
+  }
+  Utils::logTrace("Fire FireMoveSucceeded: %s, no: %lld [%d]", r.message.c_str(), number, r.cookie);
+  server.fire(DISPID_OrderMoveSucceeded, {orderId.c_str()});
+}
+
+struct ActionRule {
+  const char* action;
+  void (*fire)(KxServer&, const ActionResult&);
+};
+
+constexpr ActionRule kActionRules[] = {
+    {"place-order", firePlaceResult},
+    {"cancel-order", fireCancelResult},
+    {"move-order", fireMoveResult},
+};
+
+}  // namespace
+
+// ---- logon ------------------------------------------------------------------
+
+void KxServer::NativeLogonListener::onLogon(const std::vector<wexel::WPortfolioEntry>& portfolios,
+                                            const std::vector<std::string>&,
+                                            const std::vector<std::string>& exchanges) {
+  kx::ServerRef server = session_.enter();
+  if (!server) return;
+  server->tables().storeLogon(portfolios, exchanges);
+  Utils::logInfo("Login OK, loading securities..");
+  session_.instance().requestSecurities(&session_.securitiesListener);
+}
+
+void KxServer::NativeLogonListener::onError(const std::string& message, int code) {
+  if (code == kTlsFailure) return;
+  kx::ServerRef server = session_.enter();
+  if (!server) return;
+  Utils::logError("Login failed: %s:%d", message.c_str(), code);
+  server->fireDisconnected(message.c_str());
+}
+
+void KxServer::NativeLogonListener::onUpdateInfo(const std::string&, int64_t, const std::string&) {}
+
+// ---- securities -------------------------------------------------------------
+
+void KxServer::NativeReferenceSecuritiesListener::onSecurities(const std::vector<wexel::WSecurity>& securities,
+                                                               const std::vector<wexel::WGuidePair>&,
+                                                               const std::vector<wexel::WGuidePair>&,
+                                                               const std::vector<wexel::WGuidePair>&) {
+  kx::ServerRef server = session_.enter();
+  if (!server) return;
+  server->tables().addSecurities(securities);
+  Utils::logInfo("Securities table loaded OK");
+  server->fireConnected();
+}
+
+void KxServer::NativeReferenceSecuritiesListener::onError(const std::string& message, int) {
+  if (kx::ServerRef server = session_.enter()) server->fireDisconnected(message.c_str());
+}
+
+// ---- order actions ------------------------------------------------------------
+
+void KxServer::NativeOrderActionResultListener::onActionResult(void*, const std::string&, const std::string&,
+                                                               const std::string&, int64_t orderNo,
+                                                               const std::string& message, const std::string& action,
+                                                               wexel::WCookie cookie, wexel::WContext) {
+  kx::ServerRef server = session_.enter();
+  if (!server) return;
+  for (const ActionRule& rule : kActionRules) {
+    if (action == rule.action) rule.fire(*server, ActionResult{orderNo, message, static_cast<int32_t>(cookie)});
+  }
+}
+
+void KxServer::NativeOrderActionResultListener::onError(wexel::WCookie, wexel::WContext, const std::string& message,
+                                                        int) {
+  if (kx::ServerRef server = session_.enter()) server->fireDisconnected(message.c_str());
+}

@@ -1,0 +1,24 @@
+// Methods of IKxServer whose behaviour is not part of this build yet: each
+// refuses with E_FAIL and error information.
+#include "kx_server.h"
+
+HRESULT KxServer::notBuilt() { return refuse("Not implemented yet.."); }
+
+HRESULT KxServer::ListenBidAsks(BSTR) { return notBuilt(); }
+HRESULT KxServer::CancelBidAsks(BSTR) { return notBuilt(); }
+HRESULT KxServer::ListenTicks(BSTR) { return notBuilt(); }
+HRESULT KxServer::CancelTicks(BSTR) { return notBuilt(); }
+HRESULT KxServer::GetBars(BSTR, KxBarInterval, DATE, LONG) { return notBuilt(); }
+HRESULT KxServer::ListenPortfolio(BSTR) { return notBuilt(); }
+HRESULT KxServer::CancelPortfolio(BSTR) { return notBuilt(); }
+HRESULT KxServer::PlaceOrder(BSTR, BSTR, KxOrder_Action, KxOrder_Type, KxOrder_Validity, DOUBLE, DOUBLE, DOUBLE, LONG) {
+  return notBuilt();
+}
+HRESULT KxServer::CancelOrder(BSTR, BSTR, BSTR) { return notBuilt(); }
+HRESULT KxServer::MoveOrder(BSTR, BSTR, DOUBLE) { return notBuilt(); }
+HRESULT KxServer::GetSymbols() { return notBuilt(); }
+HRESULT KxServer::GetMyOrders(INT, BSTR) { return notBuilt(); }
+HRESULT KxServer::GetMyTrades(BSTR) { return notBuilt(); }
+HRESULT KxServer::GetMyClosePos(BSTR) { return notBuilt(); }
+HRESULT KxServer::GetTrades(BSTR, DATE, INT) { return notBuilt(); }
+HRESULT KxServer::GetMoneyAccount(BSTR, BSTR*) { return notBuilt(); }

@@ -1,0 +1,43 @@
+// One connect's client-library instance together with the adapters it calls
+// back. The KxServer holds the current session; replacing or dropping it
+// detaches the session at once and hands it to the library's teardown, which
+// stops and deletes the instance once its threads have unwound, and only
+// then the adapters.
+#pragma once
+
+#include <boost/thread/lock_guard.hpp>
+#include <boost/thread/mutex.hpp>
+#include <memory>
+
+#include "kx_adapters.h"
+
+namespace kx {
+
+class Session {
+ public:
+  // Owns `instance` from now on. The session counts as a module lock until
+  // its teardown has finished.
+  static std::shared_ptr<Session> open(KxServer& server, wexel::WexelInstance* instance);
+
+  wexel::WexelInstance& instance() { return *instance_; }
+  // From now on no callback of this session reaches the server.
+  void detach();
+  // The server, referenced, while the session is attached; empty otherwise.
+  ServerRef enter();
+
+  KxServer::NativeLogonListener logonListener{*this};
+  KxServer::NativeReferenceSecuritiesListener securitiesListener{*this};
+  KxServer::NativeQuotesListener quotesListener{*this};
+  KxServer::NativeOrderActionResultListener orderActionListener{*this};
+
+ private:
+  Session(KxServer& server, wexel::WexelInstance* instance) : server_(&server), instance_(instance) {}
+  ~Session() = default;
+  static void retire(Session* session);
+
+  boost::mutex linkLock_;
+  KxServer* server_;
+  wexel::WexelInstance* instance_;
+};
+
+}  // namespace kx

@@ -1,0 +1,142 @@
+// The session methods: connect, disconnect, IsConnected, and configuration.
+#include <cstdlib>
+#include <ctime>
+#include <new>
+
+#include "kx_library.h"
+#include "kx_logger.h"
+#include "kx_session.h"
+#include "q3_codepage.h"
+#include "q3_kernel.h"
+#include "q3_shell.h"
+
+namespace {
+
+constexpr const char* kLogFileName = "quarnel3-cli.log";
+
+// Moves an earlier log aside under the time of rotation. The file this
+// process is writing stays where it is (on the original platform the rename
+// of an open file fails), so the process keeps one log under one name.
+void rotateLog(const std::string& logFile) {
+  if (!q3::fileExists(logFile)) return;
+  if (Utils::Logger* logger = Utils::Logger::instance(); logger && logger->writesTo(logFile)) return;
+  const std::tm now = q3::localTime(std::time(nullptr));
+  char suffix[32];
+  std::strftime(suffix, sizeof suffix, ".%Y-%m-%d_%H%M%S", &now);
+  const std::string rotated = logFile + suffix;
+  if (!q3::fileExists(rotated)) q3::renameFile(logFile, rotated);
+}
+
+wexel::WInstanceConfig instanceConfig(int workerThreads) {
+  wexel::WInstanceConfig config;
+  config.useSctp = 0;
+  config.workerThreads = workerThreads;
+  config.scramblePort = 0;
+  config.useOmsSsl = 1;
+  return config;
+}
+
+}  // namespace
+
+std::shared_ptr<kx::Session> KxServer::currentSession() {
+  boost::lock_guard<boost::mutex> hold(sessionLinkLock_);
+  return session_;
+}
+
+void KxServer::replaceSession(std::shared_ptr<kx::Session> next) {
+  std::shared_ptr<kx::Session> old;
+  {
+    boost::lock_guard<boost::mutex> hold(sessionLinkLock_);
+    old = std::exchange(session_, std::move(next));
+  }
+  if (old) old->detach();
+}
+
+bool KxServer::isCurrent(const kx::Session* session) {
+  boost::lock_guard<boost::mutex> hold(sessionLinkLock_);
+  return session_.get() == session;
+}
+
+bool KxServer::sessionUsable() {
+  if (!sessionOpen()) return false;
+  const std::shared_ptr<kx::Session> session = currentSession();
+  return session && session->instance().isConnected();
+}
+
+HRESULT KxServer::startSession(const std::string& logPath, int logLevel, int workerThreads,
+                               std::shared_ptr<kx::Session>* session) {
+  if (!q3::isDirectory(logPath)) return refuse("Parameter LogPath is a not valid directory..");
+  const std::string logDirectory = logPath + "/";
+  rotateLog(logDirectory + kLogFileName);
+  if (!kx::startLibraryOnce(logDirectory, logLevel, workerThreads, logPath)) {
+    return refuse("KxServer::connect(): Wexel startup failed..");
+  }
+  wexel::WexelInstance* instance = wexel::createInstance(instanceConfig(workerThreads));
+  if (!instance) return refuse("Wexel instance create failed..");
+  *session = kx::Session::open(*this, instance);
+  return S_OK;
+}
+
+void KxServer::logon(kx::Session& session, BSTR ip, USHORT port, BSTR login, BSTR password) {
+  const std::string host = q3::toAnsi(ip);
+  const std::string user = q3::toAnsi(login);
+  const std::string secret = q3::toAnsi(password);
+  Utils::logInfo("Trying to authenticate in %s:%d using SSL connection (login %s)", host.c_str(), port, user.c_str());
+  if (session.instance().logon(host, port, user, secret, true, &session.logonListener)) return;
+  if (!isCurrent(&session)) return;  // a handler of the failure has connected anew
+  Utils::logWarn("SSL connection failed, no problem, trying to connect without SSL");
+  session.instance().logon(host, port, user, secret, false, &session.logonListener);
+}
+
+HRESULT KxServer::connect(BSTR ip, USHORT port, BSTR login, BSTR password) {
+  try {
+    kx::ServerRef self = kx::ServerRef::hold(this);
+    boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+    replaceSession(nullptr);
+    openSession();
+    const std::string logPath = settings_.read("logFilePath");
+    const int logLevel = std::atoi(settings_.read("logLevel").c_str());
+    const int workerThreads = std::atoi(settings_.read("maxWorkerThreads").c_str());
+    std::shared_ptr<kx::Session> session;
+    const HRESULT hr = startSession(logPath, logLevel, workerThreads, &session);
+    if (FAILED(hr)) return hr;
+    asyncOrders_ = settings_.read("asyncSocketConnectionMode") == "yes";
+    orderStreaming_ = settings_.read("useOrderStreaming") == "yes";
+    if (orderStreaming_) session->instance().setOrderStreamingListener(&session->orderActionListener);
+    replaceSession(session);
+    logon(*session, ip, port, login, password);
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT KxServer::disconnect() {
+  kx::ServerRef self = kx::ServerRef::hold(this);
+  boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+  Utils::logTrace("KxServer::disconnect method");
+  replaceSession(nullptr);
+  openSession();
+  fireDisconnected("Disconnected by user");
+  Utils::logInfo("Disconnected by user..");
+  return S_OK;
+}
+
+HRESULT KxServer::IsConnected(VARIANT_BOOL* connected) {
+  if (!connected) return E_POINTER;
+  *connected = sessionUsable() ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT KxServer::ConfigureClient(BSTR paramsSet) {
+  try {
+    boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+    if (!paramsSet) return refuse("paramsSet is null ptr, use emply string like no params");
+    settings_.configure(q3::toAnsi(paramsSet));
+    return S_OK;
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT KxServer::ConfigureServer(BSTR) { return S_OK; }
