@@ -89,10 +89,12 @@ TEST(Logging, EachLevelWritesItsLinesAndTheMoreSevereOnes) {
   }
 }
 
+// Without a logLevel setting the level is the registry's (5 in the test set-up).
 TEST(Logging, LinesCarryTimeThreadLevelAndMessage) {
   TempDir root, logs;
   ASSERT_TRUE(inChild(root.path(), [&] { return connectOnce("logFilePath=" + logs.path()); }));
   const auto lines = LogTail(logs.path() + "/quarnel3-cli.log").lines();
+  EXPECT_EQ(countIn(lines, "INFO : Logging level is set to 5 value."), 1u);
   ASSERT_FALSE(lines.empty());
   const std::regex format(
       R"(\d{4}-(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)-\d{2} \d{2}:\d{2}:\d{2}(\.\d{6})? )"

@@ -6,6 +6,7 @@
 #include "facade_forwarder.h"
 #include "facade_test_support.h"
 #include "kexsim_server.h"
+#include "q3_codepage.h"
 
 namespace {
 
@@ -152,6 +153,23 @@ TEST(Session, ConnectReachesConnectedOnceTheGuideHasArrived) {
   EXPECT_EQ(client.disconnect(), S_OK);
   EXPECT_FALSE(client.isConnected());
   EXPECT_EQ(eventsOf(*client.sink.get(), DISPID_Disconnected).back().args[0].text, u"Disconnected by user");
+}
+
+// The server's texts are Windows-1251 bytes; the host receives them as UTF-16.
+TEST(Session, AServerRefusalReachesTheHostThroughTheAnsiCodePage) {
+  kexsim::ServerOptions options;
+  kexsim::User refused;
+  refused.login = "ru";
+  refused.password = "ru";
+  refused.refusal = q3::toAnsi(std::u16string_view(u"Доступ запрещён.."));
+  options.scenario.users.push_back(refused);
+  kexsim::Server kexsim(options);
+  ASSERT_TRUE(kexsim.start());
+  Client client;
+  ASSERT_EQ(client.connect("127.0.0.1", kexsim.tlsPort(), "ru", "ru"), S_OK);
+  ASSERT_TRUE(client.sink->waitFor(DISPID_Disconnected));
+  EXPECT_EQ(eventsOf(*client.sink.get(), DISPID_Disconnected)[0].args[0].text, u"Доступ запрещён..");
+  EXPECT_FALSE(client.isConnected());
 }
 
 TEST(Session, WithoutATlsListenerConnectFallsBackToPlainWithOneWarning) {
