@@ -1,0 +1,175 @@
+#include "kxcli_output.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "kx_date.h"
+
+namespace kxcli {
+
+Value Value::boolean(bool v) {
+  Value out(Kind::kBool);
+  out.boolean_ = v;
+  return out;
+}
+
+Value Value::integer(int64_t v) {
+  Value out(Kind::kInteger);
+  out.integer_ = v;
+  return out;
+}
+
+Value Value::number(double v) {
+  Value out(Kind::kNumber);
+  out.number_ = v;
+  return out;
+}
+
+Value Value::text(std::string utf8) {
+  Value out(Kind::kText);
+  out.text_ = std::move(utf8);
+  return out;
+}
+
+Value Value::date(DATE v) {
+  Value out(Kind::kDate);
+  out.number_ = v;
+  return out;
+}
+
+Value Value::integers(std::vector<int64_t> v) {
+  Value out(Kind::kIntegers);
+  out.integers_ = std::move(v);
+  return out;
+}
+
+std::string formatNumber(double value) {
+  if (!std::isfinite(value)) return "";
+  char text[64];
+  // Without a precision, to_chars writes the shortest text that round-trips.
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string formatDate(DATE value) {
+  const auto t = kx::dateToCivil(value);
+  if (!t) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day, t->hour, t->minute,
+                t->second);
+  return text;
+}
+
+std::string jsonString(const std::string& utf8) {
+  std::string out = "\"";
+  for (const char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default:
+        if (byte < 0x20) {
+          char escape[8];
+          std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+          out += escape;
+        } else {
+          out += c;
+        }
+    }
+  }
+  return out + "\"";
+}
+
+namespace {
+
+std::string jsonValue(const Value& value) {
+  switch (value.kind()) {
+    case Value::Kind::kNull: return "null";
+    case Value::Kind::kBool: return value.asBool() ? "true" : "false";
+    case Value::Kind::kInteger: return std::to_string(value.asInteger());
+    case Value::Kind::kNumber: {
+      const std::string text = formatNumber(value.asNumber());
+      return text.empty() ? "null" : text;
+    }
+    case Value::Kind::kText: return jsonString(value.asText());
+    case Value::Kind::kDate: {
+      const std::string text = formatDate(value.asNumber());
+      return text.empty() ? "null" : jsonString(text);
+    }
+    case Value::Kind::kIntegers: {
+      std::string out = "[";
+      for (size_t i = 0; i < value.asIntegers().size(); ++i) {
+        if (i) out += ",";
+        out += std::to_string(value.asIntegers()[i]);
+      }
+      return out + "]";
+    }
+  }
+  return "null";
+}
+
+// Text values go bare; only the absence of a value is spelled out.
+std::string plainValue(const Value& value) {
+  if (value.kind() == Value::Kind::kText) return value.asText();
+  return jsonValue(value);
+}
+
+// Columns count characters, not bytes: UTF-8 continuation bytes take no room.
+size_t displayWidth(const std::string& text) {
+  size_t width = 0;
+  for (const char c : text) width += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return width;
+}
+
+constexpr size_t kKindWidth = 16;
+
+}  // namespace
+
+std::string toJson(const Line& line) {
+  std::string out = "{";
+  for (size_t i = 0; i < line.size(); ++i) {
+    if (i) out += ",";
+    out += jsonString(line[i].first) + ":" + jsonValue(line[i].second);
+  }
+  return out + "}";
+}
+
+std::string Printer::toText(const Line& line) {
+  if (line.empty()) return "";
+  const std::string kind = plainValue(line.front().second);
+  std::string out = kind;
+  size_t column = displayWidth(kind);
+  size_t next = std::max(kKindWidth, column + 2);
+  for (size_t i = 1; i < line.size(); ++i) {
+    out.append(next - column, ' ');
+    const std::string cell = line[i].first + "=" + plainValue(line[i].second);
+    const size_t cellWidth = displayWidth(cell);
+    size_t& width = widths_[{kind, line[i].first}];
+    width = std::max(width, cellWidth);
+    out += cell;
+    column = next + cellWidth;
+    next += width + 2;
+  }
+  return out;
+}
+
+void Printer::print(const Line& line) {
+  std::lock_guard<std::mutex> hold(mutex_);
+  if (closed_) return;
+  const std::string text = format_ == Format::kJson ? toJson(line) : toText(line);
+  std::fputs(text.c_str(), out_);
+  std::fputc('\n', out_);
+  std::fflush(out_);
+}
+
+void Printer::close() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  closed_ = true;
+}
+
+}  // namespace kxcli
