@@ -155,6 +155,20 @@ TEST(Session, ConnectReachesConnectedOnceTheGuideHasArrived) {
   EXPECT_EQ(eventsOf(*client.sink.get(), DISPID_Disconnected).back().args[0].text, u"Disconnected by user");
 }
 
+TEST(Session, ConnectTwiceReplacesTheSessionWithoutDisconnected) {
+  Simulator kexsim;
+  Client client;
+  ASSERT_EQ(client.connect("127.0.0.1", kexsim.tlsPort(), "demo", "demo"), S_OK);
+  ASSERT_TRUE(client.sink->waitFor(DISPID_Connected));
+  ASSERT_EQ(client.connect("127.0.0.1", kexsim.tlsPort(), "trader", "p@ss w&rd+1"), S_OK);
+  ASSERT_TRUE(client.sink->waitFor(DISPID_Connected, 2));
+  EXPECT_EQ(client.sink->count(DISPID_Disconnected), 0u);
+  ASSERT_EQ(call(client.server.get(), "GetPrortfolioList"), S_OK);
+  const auto rows = eventsOf(*client.sink.get(), DISPID_AddPortfolio);
+  ASSERT_EQ(rows.size(), 2u);  // the second logon's portfolios replace the first's
+  EXPECT_EQ(rows[0].args[2].text, u"T-20002");
+}
+
 // The server's texts are Windows-1251 bytes; the host receives them as UTF-16.
 TEST(Session, AServerRefusalReachesTheHostThroughTheAnsiCodePage) {
   kexsim::ServerOptions options;
