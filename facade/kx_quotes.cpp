@@ -3,7 +3,7 @@
 #include <new>
 
 #include "kx_logger.h"
-#include "kx_packed_time.h"
+#include "kx_date.h"
 #include "kx_session.h"
 #include "q3_codepage.h"
 
@@ -43,7 +43,7 @@ void KxServer::NativeQuotesListener::onQuote(const std::string& exchange, const 
   if (!server) return;
   Utils::logTrace("Fire Quotes: %s, %s", exchange.c_str(), security.c_str());
   server->fire(DISPID_UpdateQuote,
-               {security.c_str(), kx::packedTimeToDate(q.time), q.open, q.high, q.low, q.close, q.last, q.volume,
+               {security.c_str(), kx::packedToDate(q.time), q.open, q.high, q.low, q.close, q.last, q.volume,
                 q.size, q.bid, q.ask, q.bidSize, q.askSize, q.openInterest, q.buyMargin, q.sellMargin, q.baseMargin,
                 q.backedBaseMargin, q.highLimit, q.lowLimit, q.tradingStatus, q.volatility, q.theoreticalPrice});
 }
