@@ -116,6 +116,10 @@ std::string jsonValue(const Value& value) {
 // Text values go bare; only the absence of a value is spelled out.
 std::string plainValue(const Value& value) {
   if (value.kind() == Value::Kind::kText) return value.asText();
+  if (value.kind() == Value::Kind::kDate) {
+    const std::string text = formatDate(value.asNumber());
+    return text.empty() ? "null" : text;
+  }
   return jsonValue(value);
 }
 
