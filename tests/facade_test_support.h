@@ -87,6 +87,8 @@ class ModuleEnvironment {
       std::abort();
     }
     if (module_->registerServer() != S_OK) ADD_FAILURE() << "registration failed";
+    // The environment lives until exit; its folder goes then.
+    std::atexit([] { get().own_.reset(); });
   }
 
   std::unique_ptr<TempDir> own_;
