@@ -27,8 +27,8 @@ struct EventValue {
   bool isText = false;
 };
 
-// Connection point of _IKxClient with its sink array (the object's part
-// that the design calls KxClientDispInterfaceImpl<KxServer>).
+// Connection point of _IKxClient with its sink array: KxServer's
+// KxClientDispInterfaceImpl<KxServer> part.
 class KxClientEvents : public IConnectionPoint {
  public:
   HRESULT GetConnectionInterface(IID* iid) override;
