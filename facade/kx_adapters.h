@@ -44,6 +44,64 @@ class KxServer::NativeQuotesListener : public wexel::WexelQuotesListener {
   kx::Session& session_;
 };
 
+// The order-book feed. Its scratch lists of bids and asks are per call.
+class KxServer::NativeBidAskListener : public wexel::WexelOrdersListener {
+ public:
+  explicit NativeBidAskListener(kx::Session& session) : session_(session) {}
+  void onBidAsks(const std::string& exchange, const std::string& security,
+                 const std::vector<wexel::WBidAskRow>& rows) override;
+  void onError(const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The all-trades feed.
+class KxServer::NativeTradesListener : public wexel::WexelTradesListener {
+ public:
+  explicit NativeTradesListener(kx::Session& session) : session_(session) {}
+  void onTrades(const std::string& exchange, const std::string& security,
+                const std::vector<wexel::WTradeTick>& ticks) override;
+  void onError(const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+class KxServer::NativeMessagesListener : public wexel::WexelMessagesListener {
+ public:
+  explicit NativeMessagesListener(kx::Session& session) : session_(session) {}
+  void onMessage(const std::string& channel, const wexel::WFeedMessage& message) override;
+  void onError(const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The bars of GetBars.
+class KxServer::NativeHistoryBarsListener : public wexel::WexelHistoryBarsListener {
+ public:
+  explicit NativeHistoryBarsListener(kx::Session& session) : session_(session) {}
+  void onBars(const std::string& exchange, const std::string& security, int interval, wexel::WContext context,
+              const std::vector<wexel::WHistoryBar>& bars) override;
+  void onError(wexel::WContext context, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The tick history of GetTrades.
+class KxServer::NativeGetTicksListener : public wexel::WexelGetTicksListener {
+ public:
+  explicit NativeGetTicksListener(kx::Session& session) : session_(session) {}
+  void onTicks(const std::string& exchange, const std::string& security, const std::vector<wexel::WTick>& ticks,
+               wexel::WContext context) override;
+  void onError(wexel::WContext context, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
 class KxServer::NativeOrderActionResultListener : public wexel::WexelOrderActionResultListener {
  public:
   explicit NativeOrderActionResultListener(kx::Session& session) : session_(session) {}

@@ -4,11 +4,6 @@
 
 HRESULT KxServer::notBuilt() { return refuse("Not implemented yet.."); }
 
-HRESULT KxServer::ListenBidAsks(BSTR) { return notBuilt(); }
-HRESULT KxServer::CancelBidAsks(BSTR) { return notBuilt(); }
-HRESULT KxServer::ListenTicks(BSTR) { return notBuilt(); }
-HRESULT KxServer::CancelTicks(BSTR) { return notBuilt(); }
-HRESULT KxServer::GetBars(BSTR, KxBarInterval, DATE, LONG) { return notBuilt(); }
 HRESULT KxServer::ListenPortfolio(BSTR) { return notBuilt(); }
 HRESULT KxServer::CancelPortfolio(BSTR) { return notBuilt(); }
 HRESULT KxServer::PlaceOrder(BSTR, BSTR, KxOrder_Action, KxOrder_Type, KxOrder_Validity, DOUBLE, DOUBLE, DOUBLE, LONG) {
@@ -16,9 +11,7 @@ HRESULT KxServer::PlaceOrder(BSTR, BSTR, KxOrder_Action, KxOrder_Type, KxOrder_V
 }
 HRESULT KxServer::CancelOrder(BSTR, BSTR, BSTR) { return notBuilt(); }
 HRESULT KxServer::MoveOrder(BSTR, BSTR, DOUBLE) { return notBuilt(); }
-HRESULT KxServer::GetSymbols() { return notBuilt(); }
 HRESULT KxServer::GetMyOrders(INT, BSTR) { return notBuilt(); }
 HRESULT KxServer::GetMyTrades(BSTR) { return notBuilt(); }
 HRESULT KxServer::GetMyClosePos(BSTR) { return notBuilt(); }
-HRESULT KxServer::GetTrades(BSTR, DATE, INT) { return notBuilt(); }
 HRESULT KxServer::GetMoneyAccount(BSTR, BSTR*) { return notBuilt(); }

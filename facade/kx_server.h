@@ -18,6 +18,7 @@
 namespace kx {
 class Session;
 class ServerRef;
+struct SubscriptionRule;
 }  // namespace kx
 
 namespace kx {
@@ -42,7 +43,12 @@ class KxServer final : private kx::ModuleLockHolder,
   class NativeLogonListener;
   class NativeReferenceSecuritiesListener;
   class NativeQuotesListener;
+  class NativeBidAskListener;
+  class NativeTradesListener;
+  class NativeMessagesListener;
   class NativeOrderActionResultListener;
+  class NativeHistoryBarsListener;
+  class NativeGetTicksListener;
 
   // The class factory's creation: stand-alone, or aggregated when `outer` is
   // given (then `iid` must be IID_IUnknown).
@@ -147,8 +153,10 @@ class KxServer final : private kx::ModuleLockHolder,
                        std::shared_ptr<kx::Session>* session);
   void logon(kx::Session& session, BSTR ip, USHORT port, BSTR login, BSTR password);
   HRESULT notBuilt();
-  // ListenQuotes and CancelQuotes: the INFO line, then the session and symbol checks.
-  HRESULT quoteSubscription(BSTR symbol, const char* infoLine, bool listen);
+  // The six feed subscriptions: the INFO line, the checks, the library call.
+  HRESULT subscription(BSTR symbol, const kx::SubscriptionRule& rule);
+  // The session and the exchange of a symbol in the securities table, or the refusal.
+  HRESULT resolveSymbol(const std::string& symbol, std::shared_ptr<kx::Session>* session, std::string* exchange);
 
   InnerUnknown inner_;
   IUnknown* outer_;

@@ -28,7 +28,12 @@ class Session {
   KxServer::NativeLogonListener logonListener{*this};
   KxServer::NativeReferenceSecuritiesListener securitiesListener{*this};
   KxServer::NativeQuotesListener quotesListener{*this};
+  KxServer::NativeBidAskListener bidAskListener{*this};
+  KxServer::NativeTradesListener tradesListener{*this};
+  KxServer::NativeMessagesListener messagesListener{*this};
   KxServer::NativeOrderActionResultListener orderActionListener{*this};
+  KxServer::NativeHistoryBarsListener historyBarsListener{*this};
+  KxServer::NativeGetTicksListener getTicksListener{*this};
 
  private:
   Session(KxServer& server, wexel::WexelInstance* instance) : server_(&server), instance_(instance) {}

@@ -3,7 +3,7 @@
 // trip that GetBars and GetTrades rely on.
 #include <gtest/gtest.h>
 
-#include "../facade/kx_date.h"
+#include "kx_date.h"
 
 namespace {
 

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 
 #include "kx_date.h"
 
@@ -45,12 +46,31 @@ Value Value::integers(std::vector<int64_t> v) {
   return out;
 }
 
+// The shortest digits that read back as the same double, laid out as
+// JavaScript prints numbers: plain decimals from 1e-7 up to 1e21 (100000, not
+// 1e+05), exponent form outside that range.
 std::string formatNumber(double value) {
   if (!std::isfinite(value)) return "";
   char text[64];
-  // Without a precision, to_chars writes the shortest text that round-trips.
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
+  const std::string scientific(text, result.ptr);
+  const size_t e = scientific.find('e');
+  const bool negative = scientific.front() == '-';
+  std::string digits;
+  for (size_t i = negative ? 1 : 0; i < e; ++i) {
+    if (scientific[i] != '.') digits += scientific[i];
+  }
+  const int exponent = std::stoi(scientific.substr(e + 1));
+  const int count = static_cast<int>(digits.size());
+  std::string out = negative ? "-" : "";
+  if (exponent >= 21 || exponent <= -7) {
+    out += digits.substr(0, 1);
+    if (count > 1) out += "." + digits.substr(1);
+    return out + (exponent < 0 ? "e-" : "e+") + std::to_string(std::abs(exponent));
+  }
+  if (exponent < 0) return out + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+  if (exponent >= count - 1) return out + digits + std::string(static_cast<size_t>(exponent - count + 1), '0');
+  return out + digits.substr(0, static_cast<size_t>(exponent + 1)) + "." + digits.substr(static_cast<size_t>(exponent + 1));
 }
 
 std::string formatDate(DATE value) {
