@@ -29,24 +29,31 @@ constexpr const char* kNoSession = "Connection not established.. try to connect 
 using kx::Session;
 using kx::SubscriptionRule;
 
-constexpr SubscriptionRule kListenQuotes{
-    "KxServer::ListenQuotes method (Symbol: %s)",
-    [](Session& s, const std::string& e, const std::string& y) { return s.instance().listenQuotes(e, y, &s.quotesListener); }};
-constexpr SubscriptionRule kCancelQuotes{
-    "KxServer::CancelQuotes method (Symbol: %s)",
-    [](Session& s, const std::string& e, const std::string& y) { return s.instance().cancelQuotes(e, y, &s.quotesListener); }};
-constexpr SubscriptionRule kListenBidAsks{
-    "KxServer::ListenBidAsks method (Symbol: %s)",
-    [](Session& s, const std::string& e, const std::string& y) { return s.instance().listenBidAsks(e, y, &s.bidAskListener); }};
-constexpr SubscriptionRule kCancelBidAsks{
-    "KxServer::CancelBidAsks method (Symbol: %s)",
-    [](Session& s, const std::string& e, const std::string& y) { return s.instance().cancelBidAsks(e, y, &s.bidAskListener); }};
-constexpr SubscriptionRule kListenTicks{
-    "KxServer::ListenTicks method (Symbol: %s)",
-    [](Session& s, const std::string& e, const std::string& y) { return s.instance().listenTicks(e, y, &s.tradesListener); }};
-constexpr SubscriptionRule kCancelTicks{
-    "KxServer::CancelTicks method (Symbol: %s)",
-    [](Session& s, const std::string& e, const std::string& y) { return s.instance().cancelTicks(e, y, &s.tradesListener); }};
+bool listenQuotes(Session& s, const std::string& exchange, const std::string& symbol) {
+  return s.instance().listenQuotes(exchange, symbol, &s.quotesListener);
+}
+bool cancelQuotes(Session& s, const std::string& exchange, const std::string& symbol) {
+  return s.instance().cancelQuotes(exchange, symbol, &s.quotesListener);
+}
+bool listenBidAsks(Session& s, const std::string& exchange, const std::string& symbol) {
+  return s.instance().listenBidAsks(exchange, symbol, &s.bidAskListener);
+}
+bool cancelBidAsks(Session& s, const std::string& exchange, const std::string& symbol) {
+  return s.instance().cancelBidAsks(exchange, symbol, &s.bidAskListener);
+}
+bool listenTicks(Session& s, const std::string& exchange, const std::string& symbol) {
+  return s.instance().listenTicks(exchange, symbol, &s.tradesListener);
+}
+bool cancelTicks(Session& s, const std::string& exchange, const std::string& symbol) {
+  return s.instance().cancelTicks(exchange, symbol, &s.tradesListener);
+}
+
+constexpr SubscriptionRule kListenQuotes{"KxServer::ListenQuotes method (Symbol: %s)", listenQuotes};
+constexpr SubscriptionRule kCancelQuotes{"KxServer::CancelQuotes method (Symbol: %s)", cancelQuotes};
+constexpr SubscriptionRule kListenBidAsks{"KxServer::ListenBidAsks method (Symbol: %s)", listenBidAsks};
+constexpr SubscriptionRule kCancelBidAsks{"KxServer::CancelBidAsks method (Symbol: %s)", cancelBidAsks};
+constexpr SubscriptionRule kListenTicks{"KxServer::ListenTicks method (Symbol: %s)", listenTicks};
+constexpr SubscriptionRule kCancelTicks{"KxServer::CancelTicks method (Symbol: %s)", cancelTicks};
 
 // The server reads a negative count as "this many back". -INT_MIN does not
 // exist; the largest count stands in for it.

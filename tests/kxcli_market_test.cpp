@@ -160,16 +160,26 @@ TEST(KxcliMarket, UpdateBidAskRowsPairBidsWithAsksInAscendingPrice) {
                                {"i:2", "d:101", "d:1", "f"},
                                {"i:1", "d:98", "d:6", "f"},
                                {"f"}}});
+  // A row without a price sorts after every priced row of its side.
+  scenario.scripts.push_back({"orders", "MB", "GAZP",
+                              {{"#", "f"}, {"i:1", "d:", "d:5", "f"}, {"i:2", "d:11", "d:2", "f"},
+                               {"i:1", "d:10", "d:3", "f"}, {"f"}}});
   Simulator sim(scenario);
   Home home;
-  const Result r = run(home, sim.script(), kConnected + "ListenBidAsks SBER\nwait UpdateBidAsk 3\n");
+  const Result r =
+      run(home, sim.script(), kConnected + "ListenBidAsks SBER\nListenBidAsks GAZP\nwait UpdateBidAsk 5\n");
   EXPECT_EQ(r.status, 0);
   const std::vector<std::string> expected = {
       R"({"event":"UpdateBidAsk","symbol":"SBER","row":0,"nrows":3,"bid":97,"bidsize":7,"ask":101,"asksize":1})",
       R"({"event":"UpdateBidAsk","symbol":"SBER","row":1,"nrows":3,"bid":98,"bidsize":6,"ask":0,"asksize":0})",
       R"({"event":"UpdateBidAsk","symbol":"SBER","row":2,"nrows":3,"bid":99,"bidsize":5,"ask":0,"asksize":0})",
   };
-  EXPECT_EQ(r.events("UpdateBidAsk"), expected);
+  EXPECT_EQ(r.starting(R"({"event":"UpdateBidAsk","symbol":"SBER")"), expected);
+  const std::vector<std::string> unpriced = {
+      R"({"event":"UpdateBidAsk","symbol":"GAZP","row":0,"nrows":2,"bid":10,"bidsize":3,"ask":11,"asksize":2})",
+      R"({"event":"UpdateBidAsk","symbol":"GAZP","row":1,"nrows":2,"bid":null,"bidsize":5,"ask":0,"asksize":0})",
+  };
+  EXPECT_EQ(r.starting(R"({"event":"UpdateBidAsk","symbol":"GAZP")"), unpriced);
   EXPECT_EQ(home.logCount("TRACE : Fire BidAsks: MB, SBER, [0]"), 1u);
   EXPECT_EQ(home.logCount("TRACE : Fire BidAsks: MB, SBER, [4]"), 1u);
 }

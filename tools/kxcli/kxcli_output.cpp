@@ -70,7 +70,8 @@ std::string formatNumber(double value) {
   }
   if (exponent < 0) return out + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
   if (exponent >= count - 1) return out + digits + std::string(static_cast<size_t>(exponent - count + 1), '0');
-  return out + digits.substr(0, static_cast<size_t>(exponent + 1)) + "." + digits.substr(static_cast<size_t>(exponent + 1));
+  const size_t point = static_cast<size_t>(exponent + 1);
+  return out + digits.substr(0, point) + "." + digits.substr(point);
 }
 
 std::string formatDate(DATE value) {

@@ -9,6 +9,7 @@ namespace {
 
 bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 bool isNameStart(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '_'; }
+bool escapableInDoubleQuotes(char c) { return std::string_view("$`\"\\").find(c) != std::string_view::npos; }
 bool isNameChar(char c) { return std::isalnum(static_cast<unsigned char>(c)) || c == '_'; }
 
 class Splitter {
@@ -78,7 +79,7 @@ class Splitter {
     ++pos_;
     while (pos_ < line_.size() && line_[pos_] != '"') {
       const char c = line_[pos_];
-      if (c == '\\' && pos_ + 1 < line_.size() && std::string_view("$`\"\\").find(line_[pos_ + 1]) != std::string::npos) {
+      if (c == '\\' && pos_ + 1 < line_.size() && escapableInDoubleQuotes(line_[pos_ + 1])) {
         current_.text += line_[pos_ + 1];
         pos_ += 2;
       } else if (c == '$') {
