@@ -19,15 +19,7 @@ using kexsim::RecordWriter;
 using testing::bytesOf;
 using testing::CollectingParser;
 
-std::string hexOf(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
-}
+using testing::hexOf;
 
 TEST(RecordWriter, GoldenFieldBytes) {
   struct Case {

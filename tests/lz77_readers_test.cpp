@@ -187,15 +187,7 @@ TEST(Lz77Readers, MarkersAlignToTheNextByte) {
   }
 }
 
-std::string hexOf(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char b : bytes) {
-    out += kHex[b >> 4];
-    out += kHex[b & 15];
-  }
-  return out;
-}
+using testing::hexOf;
 
 TEST(Lz77Readers, StringFitsUpToCapacityIncludingItsNul) {
   const CollectingParser p;

@@ -91,4 +91,15 @@ inline std::string bytesOf(std::initializer_list<int> values) {
   return out;
 }
 
+// Upper-case hex of bytes, for golden comparisons.
+inline std::string hexOf(const std::string& bytes) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char b : bytes) {
+    out += kHex[b >> 4];
+    out += kHex[b & 15];
+  }
+  return out;
+}
+
 }  // namespace wexel::testing
