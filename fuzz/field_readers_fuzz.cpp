@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "wexel_lz77_parser.h"
@@ -25,6 +26,15 @@ void check(const WNibbleCursor& before, const WNibbleCursor& after, int result) 
   if (after.data != expected.data || after.nibbles != expected.nibbles) std::abort();
 }
 
+// A number read must be exactly what strtod makes of the same digits: sign
+// marker 0xA plus / 0xB minus, digits, 0xD the point.
+void checkDecimal(const WNibbleCursor& at, int used, double value) {
+  std::string text = at.at(0) == 0xB ? "-0" : "0";
+  for (int i = 1; i < used; ++i) text.push_back(at.at(i) == 0xD ? '.' : static_cast<char>('0' + at.at(i)));
+  const double expected = std::strtod(text.c_str(), nullptr);
+  if (std::memcmp(&expected, &value, sizeof value) != 0) std::abort();
+}
+
 template <typename Read>
 void probe(const WNibbleCursor& at, Read read) {
   WNibbleCursor c = at;
@@ -38,7 +48,11 @@ void readEverything(const Readers& r, const WNibbleCursor& at, int capacity) {
   uint64_t t;
   probe(at, [&](WNibbleCursor& c) { return r.readInt32(c, i32); });
   probe(at, [&](WNibbleCursor& c) { return r.readInt64(c, i64); });
-  probe(at, [&](WNibbleCursor& c) { return r.readDouble(c, d); });
+  probe(at, [&](WNibbleCursor& c) {
+    const int result = r.readDouble(c, d);
+    if (result > 1) checkDecimal(at, result, d);
+    return result;
+  });
   probe(at, [&](WNibbleCursor& c) { return r.readDateTime(c, t); });
   probe(at, [&](WNibbleCursor& c) { return r.readSmall(c, i32); });
   probe(at, [&](WNibbleCursor& c) { return r.readRecordEnd(c); });

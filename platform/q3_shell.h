@@ -8,7 +8,8 @@
 
 namespace q3 {
 
-// $XDG_DATA_HOME, else $HOME/.local/share; nullopt when neither is set.
+// $XDG_DATA_HOME, else $HOME/.local/share, created (mode 0700, parents too)
+// when missing; nullopt when neither HOME nor XDG_DATA_HOME is set.
 std::optional<std::string> localAppDataFolder();
 
 // Joins with one "/" between the parts.

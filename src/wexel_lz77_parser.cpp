@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <charconv>
 #include <cstddef>
 #include <cstring>
+#include <limits>
+#include <string>
 
 #include "wexel_log.h"
 #include "wexel_statistics.h"
@@ -461,16 +464,47 @@ int WLZ77Parser::readDouble(WNibbleCursor& cursor, double& out) const {
     out = emptyNumber_;
     return commit(cursor, used);
   }
-  // Hosts compare prices exactly: this order of operations is the format's.
-  double sum = 0.0;
-  for (int i = 1; i < whole; ++i) sum = sum * 10.0 + cursor.at(i);
-  double scale = 0.1;
-  for (int i = whole + 1; i < used; ++i) {
-    sum = sum + cursor.at(i) * scale;
-    scale = scale / 10.0;
-  }
-  out = m == kMinus ? -sum : sum;
+  out = decimalValue(cursor, whole, used);
+  if (m == kMinus) out = -out;
   return commit(cursor, used);
+}
+
+// The nearest double to the decimal the digits spell, as strtod gives it:
+// hosts compare a quote's price with the price they ordered at. Digits
+// 1..whole-1 are the integer part, whole+1..used-1 the fraction.
+double WLZ77Parser::decimalValue(const WNibbleCursor& cursor, int whole, int used) {
+  // A mantissa below 2^53 and a power of ten up to 1e22 are both exact
+  // doubles, so one division rounds correctly.
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
+  const int fraction = used > whole ? used - whole - 1 : 0;
+  uint64_t mantissa = 0;
+  bool exact = fraction <= 22;
+  for (int i = 1; i < used && exact; ++i) {
+    if (i == whole) continue;
+    mantissa = mantissa * 10 + static_cast<uint64_t>(cursor.at(i));
+    exact = mantissa < kExactMantissa;
+  }
+  if (exact) return static_cast<double>(mantissa) / kPowersOfTen[fraction];
+  return decimalFromText(cursor, whole, used);
+}
+
+// The slow way for long digit runs: the digits as text, read by from_chars.
+double WLZ77Parser::decimalFromText(const WNibbleCursor& cursor, int whole, int used) {
+  std::string text;
+  text.reserve(static_cast<size_t>(used) + 1);
+  for (int i = 1; i < used; ++i) text.push_back(i == whole ? '.' : static_cast<char>('0' + cursor.at(i)));
+  if (text.empty() || text.front() == '.') text.insert(text.begin(), '0');
+  double value = 0.0;
+  const std::from_chars_result read = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (read.ec == std::errc::result_out_of_range) {
+    // As strtod answers: too large is infinity, too small is zero.
+    const bool large = text.find_first_not_of('0') < text.find('.');
+    return large ? std::numeric_limits<double>::infinity() : 0.0;
+  }
+  return value;
 }
 
 int WLZ77Parser::readDateTime(WNibbleCursor& cursor, uint64_t& out) const {

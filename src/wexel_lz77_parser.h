@@ -93,6 +93,8 @@ class WLZ77Parser : public WexelParser {
   const unsigned char* window() const { return window_; }
 
  private:
+  static double decimalValue(const WNibbleCursor& cursor, int whole, int used);
+  static double decimalFromText(const WNibbleCursor& cursor, int whole, int used);
   int decodeStep(const unsigned char* data, int size);
   int decodeFast(const unsigned char* data, int size);
   int decodeExact(const unsigned char* data, int size, int position, bool& handedBack);

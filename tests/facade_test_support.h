@@ -75,7 +75,7 @@ class ModuleEnvironment {
     ::setenv("XDG_DATA_HOME", (rootPath_ + "/data").c_str(), 1);
     ::setenv("XDG_CONFIG_HOME", (rootPath_ + "/config").c_str(), 1);
     ::setenv("QUARNEL3_REGISTRY_ROOT", (rootPath_ + "/registry").c_str(), 1);
-    fs::create_directories(rootPath_ + "/data");
+    // The data home is left to the component to create, as on a new account.
     fs::create_directories(rootPath_ + "/registry");
     std::ofstream(rootPath_ + "/registry/HKEY_LOCAL_MACHINE.reg")
         << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pellum\\quarnel]\n"

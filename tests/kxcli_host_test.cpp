@@ -2,6 +2,8 @@
 // information of refused calls, script directives and word splitting, exit
 // statuses, and the commands for people — all through the real module
 // against kexsim.
+#include <functional>
+
 #include "kxcli_test_support.h"
 
 namespace {
@@ -180,6 +182,53 @@ TEST(KxcliCommands, MistakesOnTheCommandLineEndWithStatus2) {
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"--host", "127.0.0.1", "symbols"}, {"nosuch"}, {"quotes"}, {"--format", "xml", "symbols"}, {}}) {
     EXPECT_EQ(run(home, args).status, 2) << (args.empty() ? "" : args.front());
+  }
+}
+
+// ---- a new account ----------------------------------------------------------------------
+
+// On a new account ~/.local/share does not exist: the component makes it,
+// private to the user, and its profile folder under it.
+TEST(KxcliNewAccount, TheDataHomeIsCreatedPrivateAndTheSessionConnects) {
+  Simulator sim;
+  Home home;
+  ASSERT_FALSE(fs::exists(home.path() + "/.local"));
+  const Result r = run(home, sim.script(), kConnect + std::string("wait Connected\n"));
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.events("Connected").size(), 1u);
+  const auto mode = [](const std::string& path) { return fs::status(path).permissions() & fs::perms::all; };
+  EXPECT_EQ(mode(home.path() + "/.local"), fs::perms::owner_all);
+  EXPECT_EQ(mode(home.path() + "/.local/share"), fs::perms::owner_all);
+  EXPECT_TRUE(fs::is_directory(home.path() + "/.local/share/Pellum"));
+  EXPECT_EQ(home.logCount("INFO : Trying to authenticate in 127.0.0.1:"), 1u);
+}
+
+// When the object cannot be created the first line says why, in the
+// component's words, with the code.
+TEST(KxcliNewAccount, AFailedCreationPrintsTheComponentsDescription) {
+  Simulator sim;
+  struct Case {
+    const char* name;
+    std::function<void(Home&)> prepare;
+    const char* description;
+  } cases[] = {
+      {"data home under a file",
+       [](Home& home) {
+         std::ofstream(home.path() + "/file") << "not a folder";
+         home.setDataHome(home.path() + "/file/data");
+       },
+       "Failed to create directory for profile"},
+      {"no HOME, no XDG_DATA_HOME", [](Home& home) { home.unsetHome(); }, "Failed to get profile path"},
+  };
+  for (const Case& c : cases) {
+    Home home;
+    c.prepare(home);
+    const Result r = run(home, sim.script(), "IsConnected\n", true);
+    EXPECT_EQ(r.status, 1) << c.name;
+    ASSERT_FALSE(r.lines.empty()) << c.name;
+    EXPECT_EQ(r.lines.front(), std::string("kxcli: KxServer was not created: ") + c.description +
+                                   " (HRESULT 0x80004005: Unspecified error)")
+        << c.name;
   }
 }
 

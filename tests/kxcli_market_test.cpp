@@ -185,23 +185,23 @@ TEST(KxcliMarket, UpdateBidAskRowsPairBidsWithAsksInAscendingPrice) {
 }
 
 // The feed's group holds the ticks in arrival order; they reach the host
-// newest first, with 64-bit trade numbers as text.
+// newest first, with 64-bit trade numbers as text and prices as sent.
 TEST(KxcliMarket, AddTickFiresTheGroupNewestFirst) {
   kexsim::Scenario scenario = kexsim::builtInScenario();
   scenario.scripts.push_back({"trades", "MB", "SBER",
                               {{"#", "f"},
-                               {"t:20240102100000", "d:250.5", "d:10", "l:123456789012", "d:0", "i:1", "f"},
-                               {"t:20240102100001", "d:250.25", "d:3", "l:123456789013", "d:0", "i:2", "f"},
-                               {"t:20240102100002", "d:250.75", "d:1", "l:-5", "d:0", "i:1", "f"},
+                               {"t:20240102100000", "d:250.48", "d:10", "l:123456789012", "d:0", "i:1", "f"},
+                               {"t:20240102100001", "d:0.3", "d:3", "l:123456789013", "d:0", "i:2", "f"},
+                               {"t:20240102100002", "d:101.23", "d:1", "l:-5", "d:0", "i:1", "f"},
                                {"f"}}});
   Simulator sim(scenario);
   Home home;
   const Result r = run(home, sim.script(), kConnected + "ListenTicks SBER\nwait AddTick 3\n");
   EXPECT_EQ(r.status, 0);
   const std::vector<std::string> expected = {
-      R"({"event":"AddTick","symbol":"SBER","datetime":"2024-01-02T10:00:02","price":250.75,"volume":1,"tradeno":"-5","action":1})",
-      R"({"event":"AddTick","symbol":"SBER","datetime":"2024-01-02T10:00:01","price":250.25,"volume":3,"tradeno":"123456789013","action":2})",
-      R"({"event":"AddTick","symbol":"SBER","datetime":"2024-01-02T10:00:00","price":250.5,"volume":10,"tradeno":"123456789012","action":1})",
+      R"({"event":"AddTick","symbol":"SBER","datetime":"2024-01-02T10:00:02","price":101.23,"volume":1,"tradeno":"-5","action":1})",
+      R"({"event":"AddTick","symbol":"SBER","datetime":"2024-01-02T10:00:01","price":0.3,"volume":3,"tradeno":"123456789013","action":2})",
+      R"({"event":"AddTick","symbol":"SBER","datetime":"2024-01-02T10:00:00","price":250.48,"volume":10,"tradeno":"123456789012","action":1})",
   };
   EXPECT_EQ(r.events("AddTick"), expected);
 }

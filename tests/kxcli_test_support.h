@@ -38,14 +38,16 @@ inline std::string kxcliPath() {
 #endif
 }
 
+// A new account's home for one kxcli run: HOME is a new empty folder and the
+// profile folder is left to the component (it creates ~/.local/share as on a
+// fresh account); only the registry is prepared, with log level 5 so the log
+// keeps TRACE lines too. A test may choose another data home or no HOME.
 class Home {
  public:
   Home() {
     std::string pattern = (fs::temp_directory_path() / "kxcli-test-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data());
-    fs::create_directories(path_ + "/data");
     fs::create_directories(path_ + "/registry");
-    // Level 5: the log keeps TRACE lines too.
     std::ofstream(path_ + "/registry/HKEY_LOCAL_MACHINE.reg")
         << "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Pellum\\quarnel]\n"
            "\"logLevel\"=dword:00000005\n";
@@ -58,7 +60,8 @@ class Home {
   Home& operator=(const Home&) = delete;
 
   const std::string& path() const { return path_; }
-  std::string logFile() const { return path_ + "/data/Pellum/quarnel3-cli.log"; }
+  std::string dataHome() const { return dataHome_.value_or(path_ + "/.local/share"); }
+  std::string logFile() const { return dataHome() + "/Pellum/quarnel3-cli.log"; }
   std::string log() const {
     std::ifstream in(logFile());
     std::stringstream text;
@@ -72,16 +75,20 @@ class Home {
     return n;
   }
 
+  void setDataHome(const std::string& folder) { dataHome_ = folder; }
+  void unsetHome() { withHome_ = false; }
+
   std::vector<std::string> environment() const {
+    static const char* const kReplaced[] = {"HOME=", "XDG_DATA_HOME=", "XDG_CONFIG_HOME=", "QUARNEL3_REGISTRY_ROOT="};
     std::vector<std::string> out;
     for (char** e = environ; *e; ++e) {
       const std::string entry = *e;
-      if (entry.rfind("XDG_DATA_HOME=", 0) && entry.rfind("XDG_CONFIG_HOME=", 0) &&
-          entry.rfind("QUARNEL3_REGISTRY_ROOT=", 0)) {
-        out.push_back(entry);
-      }
+      bool replaced = false;
+      for (const char* prefix : kReplaced) replaced |= entry.rfind(prefix, 0) == 0;
+      if (!replaced) out.push_back(entry);
     }
-    out.push_back("XDG_DATA_HOME=" + path_ + "/data");
+    if (withHome_) out.push_back("HOME=" + path_);
+    if (dataHome_) out.push_back("XDG_DATA_HOME=" + *dataHome_);
     out.push_back("XDG_CONFIG_HOME=" + path_ + "/config");
     out.push_back("QUARNEL3_REGISTRY_ROOT=" + path_ + "/registry");
     return out;
@@ -89,13 +96,16 @@ class Home {
 
  private:
   std::string path_;
+  std::optional<std::string> dataHome_;
+  bool withHome_ = true;
 };
 
 // One kxcli process. Lines are read as they come, so a test can act on what
 // it has seen (write more of the script, interrupt) before kxcli ends.
 class Child {
  public:
-  Child(const Home& home, const std::vector<std::string>& arguments) {
+  // With `withErrors`, what kxcli writes to standard error is read as lines too.
+  Child(const Home& home, const std::vector<std::string>& arguments, bool withErrors = false) {
     ::signal(SIGPIPE, SIG_IGN);  // a script written to a kxcli that has already ended
     int in[2];
     int out[2];
@@ -105,6 +115,7 @@ class Child {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in[0], 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    if (withErrors) posix_spawn_file_actions_adddup2(&actions, out[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1]}) posix_spawn_file_actions_addclose(&actions, fd);
 
     std::vector<std::string> argv = {kxcliPath()};
@@ -212,8 +223,9 @@ struct Result {
   std::vector<std::string> calls(const std::string& name) const { return starting("{\"call\":\"" + name + "\""); }
 };
 
-inline Result run(const Home& home, const std::vector<std::string>& arguments, const std::string& script = "") {
-  Child child(home, arguments);
+inline Result run(const Home& home, const std::vector<std::string>& arguments, const std::string& script = "",
+                  bool withErrors = false) {
+  Child child(home, arguments, withErrors);
   child.write(script);
   Result result;
   result.status = child.finish();

@@ -32,7 +32,10 @@ class RecordingLogonListener : public WexelLogonListener {
   void onLogon(const std::vector<WPortfolioEntry>& portfolios, const std::vector<std::string>& news,
                const std::vector<std::string>& exchanges) override {
     std::string line = "onLogon portfolios=";
-    for (size_t i = 0; i < portfolios.size(); ++i) line += (i ? ";" : "") + describe(portfolios[i]);
+    for (size_t i = 0; i < portfolios.size(); ++i) {
+      if (i) line += ";";
+      line += describe(portfolios[i]);
+    }
     record(line + " news=" + joined(news) + " exchanges=" + joined(exchanges));
   }
   void onError(const std::string& message, int code) override {

@@ -80,7 +80,7 @@ TEST(RecordWriter, RecordReadsBackThroughTheClientReaders) {
   EXPECT_EQ(c.nibbles, 0);
   EXPECT_EQ(i32, -7);
   EXPECT_EQ(i64, 9000000000123);
-  EXPECT_EQ(tenths, 0.30000000000000004);
+  EXPECT_EQ(tenths, 0.3);
   EXPECT_EQ(price, -101.25);
   EXPECT_EQ(std::bit_cast<uint64_t>(empty), std::bit_cast<uint64_t>(p.emptyNumber()));
   EXPECT_EQ(t, time);

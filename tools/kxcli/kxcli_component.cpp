@@ -4,8 +4,10 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <thread>
 
 #include "kxcli_arguments.h"
@@ -247,20 +249,33 @@ void addResult(Line* line, std::vector<Value> values) {
   line->emplace_back("result", Value::integers(std::move(numbers)));
 }
 
+struct ErrorText {
+  Value description;
+  Value source;
+};
+
+// Description and source the component left in the thread's error
+// information; nullopt when it left none.
+std::optional<ErrorText> takeErrorInfo(const quarnel3::host::Runtime& runtime) {
+  IErrorInfo* info = nullptr;
+  if (runtime.GetErrorInfo(0, &info) != S_OK || !info) return std::nullopt;
+  BSTR description = nullptr;
+  BSTR source = nullptr;
+  info->GetDescription(&description);
+  info->GetSource(&source);
+  ErrorText text{textValue(description, runtime), textValue(source, runtime)};
+  runtime.SysFreeString(description);
+  runtime.SysFreeString(source);
+  info->Release();
+  return text;
+}
+
 // Description and source from the thread's error information; without one,
 // the system's text for the code.
 void addError(Line* line, HRESULT hr, const quarnel3::host::Runtime& runtime) {
-  IErrorInfo* info = nullptr;
-  if (runtime.GetErrorInfo(0, &info) == S_OK && info) {
-    BSTR description = nullptr;
-    BSTR source = nullptr;
-    info->GetDescription(&description);
-    info->GetSource(&source);
-    line->emplace_back("error", textValue(description, runtime));
-    line->emplace_back("source", textValue(source, runtime));
-    runtime.SysFreeString(description);
-    runtime.SysFreeString(source);
-    info->Release();
+  if (auto text = takeErrorInfo(runtime)) {
+    line->emplace_back("error", std::move(text->description));
+    line->emplace_back("source", std::move(text->source));
     return;
   }
   line->emplace_back("error", Value::text(q3::hresultMessage(hr)));
@@ -353,6 +368,17 @@ std::vector<std::string> modulesNextToProgram() {
 
 namespace {
 
+// The component's own description first, then the code and its system text:
+// "Failed to create directory for profile (HRESULT 0x80004005: Unspecified error)".
+std::string failureText(HRESULT hr, const quarnel3::host::Runtime& runtime) {
+  char code[16];
+  std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(hr));
+  const std::string status = std::string("HRESULT ") + code + ": " + q3::hresultMessage(hr);
+  const auto text = takeErrorInfo(runtime);
+  if (!text || text->description.kind() != Value::Kind::kText) return status;
+  return text->description.asText() + " (" + status + ")";
+}
+
 std::shared_ptr<quarnel3::host::Module> loadModule(const std::string& modulePath, std::string* error) {
   if (!modulePath.empty()) return quarnel3::host::Module::load(modulePath, error);
   if (auto clsid = quarnel3::host::clsidFromProgId(kKxServerProgId)) {
@@ -376,10 +402,11 @@ std::unique_ptr<Component> Component::open(const std::string& modulePath, EventH
   component->module_ = loadModule(modulePath, error);
   if (!component->module_) return nullptr;
   const CLSID clsid = quarnel3::host::clsidFromProgId(kKxServerProgId).value_or(CLSID_KxServer);
+  component->runtime().SetErrorInfo(0, nullptr);  // what a failure leaves must be the creation's
   HRESULT hr =
       component->module_->createInstance(clsid, IID_IKxServer, reinterpret_cast<void**>(&component->server_));
   if (FAILED(hr)) {
-    *error = "KxServer was not created: " + q3::hresultMessage(hr);
+    *error = "KxServer was not created: " + failureText(hr, component->runtime());
     return nullptr;
   }
   component->sink_ = new EventSink(std::move(onEvent), component->runtime());
@@ -391,7 +418,7 @@ std::unique_ptr<Component> Component::open(const std::string& modulePath, EventH
   if (point) point->Release();
   if (container) container->Release();
   if (FAILED(hr)) {
-    *error = "the sink was not advised: " + q3::hresultMessage(hr);
+    *error = "the sink was not advised: " + failureText(hr, component->runtime());
     return nullptr;
   }
   return component;

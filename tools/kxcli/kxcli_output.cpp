@@ -51,27 +51,46 @@ Value Value::integers(std::vector<int64_t> v) {
 // 1e+05), exponent form outside that range.
 std::string formatNumber(double value) {
   if (!std::isfinite(value)) return "";
-  char text[64];
-  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::scientific);
-  const std::string scientific(text, result.ptr);
-  const size_t e = scientific.find('e');
-  const bool negative = scientific.front() == '-';
-  std::string digits;
-  for (size_t i = negative ? 1 : 0; i < e; ++i) {
-    if (scientific[i] != '.') digits += scientific[i];
+  char scientific[64];
+  const char* const last = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                         std::chars_format::scientific).ptr;
+  const char* const e = std::find(static_cast<const char*>(scientific), last, 'e');
+  const bool negative = scientific[0] == '-';
+  char digits[32];
+  int count = 0;
+  for (const char* p = scientific + (negative ? 1 : 0); p < e; ++p) {
+    if (*p != '.') digits[count++] = *p;
   }
-  const int exponent = std::stoi(scientific.substr(e + 1));
-  const int count = static_cast<int>(digits.size());
-  std::string out = negative ? "-" : "";
+  int exponent = 0;
+  std::from_chars(e + 1 + (e[1] == '+'), last, exponent);
+
+  // Appended piece by piece into one string: g++ 12 at -O3 misreads chains of
+  // std::string concatenation (a false -Wrestrict).
+  std::string out;
+  out.reserve(40);
+  if (negative) out.push_back('-');
   if (exponent >= 21 || exponent <= -7) {
-    out += digits.substr(0, 1);
-    if (count > 1) out += "." + digits.substr(1);
-    return out + (exponent < 0 ? "e-" : "e+") + std::to_string(std::abs(exponent));
+    out.push_back(digits[0]);
+    if (count > 1) {
+      out.push_back('.');
+      out.append(digits + 1, static_cast<size_t>(count - 1));
+    }
+    out.append(exponent < 0 ? "e-" : "e+");
+    out.append(std::to_string(std::abs(exponent)));
+  } else if (exponent < 0) {
+    out.append("0.");
+    out.append(static_cast<size_t>(-exponent - 1), '0');
+    out.append(digits, static_cast<size_t>(count));
+  } else if (exponent >= count - 1) {
+    out.append(digits, static_cast<size_t>(count));
+    out.append(static_cast<size_t>(exponent - count + 1), '0');
+  } else {
+    const size_t point = static_cast<size_t>(exponent + 1);
+    out.append(digits, point);
+    out.push_back('.');
+    out.append(digits + point, static_cast<size_t>(count) - point);
   }
-  if (exponent < 0) return out + "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
-  if (exponent >= count - 1) return out + digits + std::string(static_cast<size_t>(exponent - count + 1), '0');
-  const size_t point = static_cast<size_t>(exponent + 1);
-  return out + digits.substr(0, point) + "." + digits.substr(point);
+  return out;
 }
 
 std::string formatDate(DATE value) {
