@@ -15,7 +15,7 @@
 
 #include "kexsim_encoder.h"
 #include "kexsim_record_writer.h"
-#include "wexel_lz77_parser.h"
+#include "codec/wexel_lz77_parser.h"
 
 namespace {
 

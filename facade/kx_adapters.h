@@ -4,7 +4,7 @@
 #pragma once
 
 #include "kx_server.h"
-#include "wexel_instance.h"
+#include "wexel/wexel_instance.h"
 
 namespace kx {
 class Session;

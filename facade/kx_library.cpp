@@ -5,7 +5,7 @@
 #include <boost/thread/mutex.hpp>
 
 #include "kx_logger.h"
-#include "wexel_instance.h"
+#include "wexel/wexel_instance.h"
 
 namespace kx {
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <string>
 
-#include "wexel_log.h"
+#include "wexel/wexel_logger.h"
 
 namespace Utils {
 

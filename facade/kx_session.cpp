@@ -1,7 +1,7 @@
 #include "kx_session.h"
 
 #include "kx_module.h"
-#include "wexel_teardown.h"
+#include "wexel/wexel_teardown.h"
 
 namespace kx {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "wexel_records.h"
+#include "wexel/wexel_records.h"
 
 namespace kx {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "wexel_lz77_parser.h"
+#include "codec/wexel_lz77_parser.h"
 
 namespace {
 

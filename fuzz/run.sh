@@ -12,8 +12,8 @@ targets=${*:-"lz77_decode_fuzz field_readers_fuzz"}
 cxx=${CXX_FUZZ:-clang++}
 flags="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all"
 includes="-I$root/src -I$root/platform -I$root/include"
-library="$root/src/wexel_lz77_parser.cpp $root/src/wexel_parser.cpp $root/src/wexel_log.cpp \
-  $root/src/wexel_statistics.cpp $root/src/wexel_sys.cpp $root/platform/q3_kernel.cpp"
+library="$root/src/codec/wexel_lz77_parser.cpp $root/src/net/wexel_parser.cpp $root/src/core/wexel_log.cpp \
+  $root/src/core/wexel_statistics.cpp $root/src/core/wexel_sys.cpp $root/platform/q3_kernel.cpp"
 
 mkdir -p "$build"
 for target in $targets; do

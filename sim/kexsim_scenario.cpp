@@ -6,16 +6,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "kexsim_cp1251.h"
 #include "kexsim_script.h"
 #include "kexsim_security_fields.h"
-#include "wexel_text.h"
 
 namespace kexsim {
 namespace {
 
 using boost::property_tree::ptree;
 
-std::string cp1251(const std::string& utf8) { return wexel::convertCharset(utf8, "UTF-8", "CP1251"); }
+std::string cp1251(const std::string& utf8) { return toCp1251(utf8); }
 
 std::string text(const ptree& node, const char* key, const std::string& fallback = "") {
   auto value = node.get_optional<std::string>(key);

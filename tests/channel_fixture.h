@@ -11,9 +11,9 @@
 #include <thread>
 #include <vector>
 
-#include "wexel_connection_manager.h"
-#include "wexel_get_request.h"
-#include "wexel_parser.h"
+#include "net/wexel_connection_manager.h"
+#include "net/wexel_get_request.h"
+#include "net/wexel_parser.h"
 
 namespace wexel::testing {
 

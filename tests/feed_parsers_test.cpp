@@ -14,8 +14,8 @@
 #include "log_capture.h"
 #include "lz77_test_parsers.h"
 #include "record_test_support.h"
-#include "wexel_feed_parser.h"
-#include "wexel_statistics.h"
+#include "market/wexel_feed_parser.h"
+#include "core/wexel_statistics.h"
 
 namespace wexel {
 namespace {

@@ -16,7 +16,7 @@
 #include "log_capture.h"
 #include "lz77_test_parsers.h"
 #include "record_test_support.h"
-#include "wexel_get_guide_request.h"
+#include "market/wexel_get_guide_request.h"
 
 namespace wexel {
 namespace {

@@ -3,7 +3,7 @@
 #include "channel_fixture.h"
 #include "log_capture.h"
 #include "loopback_server.h"
-#include "wexel_statistics.h"
+#include "core/wexel_statistics.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "log_capture.h"
-#include "wexel_parser.h"
+#include "net/wexel_parser.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include "channel_fixture.h"
 #include "log_capture.h"
 #include "loopback_server.h"
-#include "wexel_https_request.h"
-#include "wexel_statistics.h"
+#include "net/wexel_https_request.h"
+#include "core/wexel_statistics.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include "kexsim_server.h"
 #include "log_capture.h"
-#include "wexel_instance.h"
-#include "wexel_winstance.h"
+#include "wexel/wexel_instance.h"
+#include "instance/wexel_winstance.h"
 
 namespace wexel::testing {
 

@@ -7,7 +7,8 @@
 #include "channel_fixture.h"
 #include "instance_fixture.h"
 #include "kexsim_script.h"
-#include "wexel_teardown.h"
+#include "core/wexel_statistics.h"
+#include "wexel/wexel_teardown.h"
 
 namespace {
 

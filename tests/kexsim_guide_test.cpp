@@ -4,7 +4,7 @@
 
 #include "kexsim_record_writer.h"
 #include "kexsim_test_support.h"
-#include "wexel_text.h"
+#include "core/wexel_text.h"
 
 namespace kexsim::testing {
 namespace {

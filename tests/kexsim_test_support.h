@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "kexsim_server.h"
-#include "wexel_lz77_parser.h"
+#include "codec/wexel_lz77_parser.h"
 
 namespace kexsim::testing {
 

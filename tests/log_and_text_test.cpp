@@ -3,9 +3,9 @@
 #include <string>
 
 #include "log_capture.h"
-#include "wexel_log.h"
-#include "wexel_statistics.h"
-#include "wexel_text.h"
+#include "core/wexel_log.h"
+#include "core/wexel_statistics.h"
+#include "core/wexel_text.h"
 
 using wexel::testing::LogCapture;
 

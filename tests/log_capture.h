@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "wexel_log.h"
+#include "core/wexel_log.h"
 
 namespace wexel::testing {
 

@@ -12,9 +12,9 @@
 
 #include "log_capture.h"
 #include "logon_recording_listener.h"
-#include "wexel_endpoint.h"
-#include "wexel_http_logon.h"
-#include "wexel_statistics.h"
+#include "instance/wexel_endpoint.h"
+#include "market/wexel_http_logon.h"
+#include "core/wexel_statistics.h"
 
 namespace {
 

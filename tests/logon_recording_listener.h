@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "wexel_listeners.h"
+#include "wexel/wexel_listeners.h"
 
 namespace wexel::testing {
 

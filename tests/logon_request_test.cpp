@@ -17,9 +17,9 @@
 #include "logon_recording_listener.h"
 #include "loopback_server.h"
 #include "q3_socket.h"
-#include "wexel_http_logon.h"
-#include "wexel_statistics.h"
-#include "wexel_winstance.h"
+#include "market/wexel_http_logon.h"
+#include "core/wexel_statistics.h"
+#include "instance/wexel_winstance.h"
 
 namespace {
 

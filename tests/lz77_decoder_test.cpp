@@ -11,8 +11,8 @@
 #include "kexsim_record_writer.h"
 #include "log_capture.h"
 #include "lz77_test_parsers.h"
-#include "wexel_log.h"
-#include "wexel_statistics.h"
+#include "core/wexel_log.h"
+#include "core/wexel_statistics.h"
 
 namespace wexel {
 namespace {

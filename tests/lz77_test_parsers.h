@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "wexel_lz77_parser.h"
+#include "codec/wexel_lz77_parser.h"
 
 namespace wexel::testing {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "kexsim_encoder.h"
-#include "wexel_lz77_parser.h"
+#include "codec/wexel_lz77_parser.h"
 
 namespace wexel::testing {
 

@@ -6,8 +6,8 @@
 #include <thread>
 #include <vector>
 
-#include "wexel_sys.h"
-#include "wexel_thread_pool.h"
+#include "core/wexel_sys.h"
+#include "core/wexel_thread_pool.h"
 
 namespace {
 

@@ -1,0 +1,78 @@
+#include "core/wexel_statistics.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "q3_kernel.h"
+#include "core/wexel_sys.h"
+
+namespace wexel {
+
+namespace {
+
+sys::WMutex& statsLock() {
+  static sys::WMutex* lock = new sys::WMutex;  // process-wide, never destroyed
+  return *lock;
+}
+
+WTransportStatistics g_stats{};
+double g_keepAliveTickMs = 0;
+std::atomic<WClockFunction> g_clock{nullptr};
+
+template <typename Change>
+void update(Change change) {
+  sys::WLock hold(statsLock());
+  change(g_stats);
+}
+
+}  // namespace
+
+double clockNowMs() {
+  WClockFunction clock = g_clock.load();
+  return clock ? clock() : q3::monotonicMilliseconds();
+}
+
+void setClockForTesting(WClockFunction clock) { g_clock.store(clock); }
+
+void statsReset() {
+  update([](WTransportStatistics& s) { s = WTransportStatistics{}; });
+}
+
+WTransportStatistics statsSnapshot() {
+  sys::WLock hold(statsLock());
+  return g_stats;
+}
+
+void statsAddBytesSent(int64_t n) { update([n](auto& s) { s.bytesSent += n; }); }
+void statsAddBytesDecoded(int64_t n) { update([n](auto& s) { s.bytesDecoded += n; }); }
+void statsAddBytesReceived(int64_t n) { update([n](auto& s) { s.bytesReceived += n; }); }
+void statsAddReceives(int64_t n) { update([n](auto& s) { s.receiveOperations += n; }); }
+void statsAddSends(int64_t n) { update([n](auto& s) { s.sendOperations += n; }); }
+void statsAddPlainConnections(int64_t d) { update([d](auto& s) { s.plainConnections += d; }); }
+void statsAddTlsConnections(int64_t d) { update([d](auto& s) { s.tlsConnections += d; }); }
+
+void statsSetKeepAliveReply(int64_t value) {
+  double elapsed = clockNowMs() - g_keepAliveTickMs;
+  update([value, elapsed](auto& s) {
+    s.keepAliveReplyValue = value;
+    s.keepAliveReplyTimeMs = elapsed;
+  });
+}
+
+void statsSetServerText(const char* text) {
+  if (!text) return;
+  size_t n = std::min(std::strlen(text), static_cast<size_t>(kServerTextMax));
+  update([text, n](auto& s) { std::memcpy(s.serverText, text, n); });
+}
+
+bool keepAliveDue(double intervalMs) {
+  double now = clockNowMs();
+  if (now - g_keepAliveTickMs > intervalMs) {
+    g_keepAliveTickMs = now;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace wexel

@@ -1,0 +1,109 @@
+#include "market/wexel_http_feed_request.h"
+
+#include <algorithm>
+
+#include "core/wexel_log.h"
+
+namespace wexel {
+
+namespace {
+constexpr char kSourceName[] = "src/wexel_http_feed_request";
+}
+
+WHttpFeedRequest::WHttpFeedRequest(const std::string& path, const std::string& query, WConnectionManager* manager,
+                                   WexelParser* parser, const sockaddr_in& server, int errorLine)
+    : WHttpRequest(manager, parser, server),
+      path_(path),
+      query_(query),
+      subscriptionQueue_(this),
+      errorLine_(errorLine) {}
+
+WHttpFeedRequest::~WHttpFeedRequest() { subscriptionQueue_.clear(); }
+
+bool WHttpFeedRequest::prepareRequest() {
+  return format("GET %s?%s HTTP/1.0\r\nUser-Agent: %s\r\nHost: %s:%d\r\n\r\n", path_.c_str(), query_.c_str(),
+                userAgent().c_str(), serverHost().c_str(), serverPort());
+}
+
+std::map<int, WHttpFeedRequest::WFeedContent>::iterator WHttpFeedRequest::findByKeys(const std::string& first,
+                                                                                      const std::string& second) {
+  return std::find_if(subscriptions_.begin(), subscriptions_.end(),
+                      [&](const auto& entry) { return entry.second.first == first && entry.second.second == second; });
+}
+
+bool WHttpFeedRequest::subscribe(const std::string& first, const std::string& second, void* listener, int* number) {
+  sys::WLock hold(sendLock_);
+  auto entry = findByKeys(first, second);
+  if (entry != subscriptions_.end()) {
+    auto& listeners = entry->second.listeners;
+    if (std::find(listeners.begin(), listeners.end(), listener) == listeners.end()) listeners.push_back(listener);
+    return true;
+  }
+  int id = ++lastNumber_;
+  subscriptions_.emplace(id, WFeedContent{first, second, {listener}});
+  if (!format("ADD %d %s %s\n", id, first.c_str(), second.c_str())) return false;
+  if (number) *number = id;
+  if (parser_ && parser_->isHeaderParsed() && subscriptionsFlushed_) return sendOrQueue();
+  subscriptionQueue_.push();
+  return true;
+}
+
+bool WHttpFeedRequest::unsubscribe(const std::string& first, const std::string& second, void* listener) {
+  sys::WLock hold(sendLock_);
+  auto entry = findByKeys(first, second);
+  if (entry == subscriptions_.end()) return false;
+  auto& listeners = entry->second.listeners;
+  if (listener) {
+    auto at = std::find(listeners.begin(), listeners.end(), listener);
+    if (at != listeners.end()) listeners.erase(at);
+  } else {
+    listeners.clear();
+  }
+  if (!listeners.empty()) return false;
+  format("REMOVE %d %s %s\n", entry->first, first.c_str(), second.c_str());
+  subscriptions_.erase(entry);
+  return sendOrQueue();
+}
+
+bool WHttpFeedRequest::findSubscription(int number, WFeedContent& out) {
+  sys::WLock hold(sendLock_);
+  auto entry = subscriptions_.find(number);
+  if (entry == subscriptions_.end()) return false;
+  out = entry->second;
+  return true;
+}
+
+void WHttpFeedRequest::afterRead() {
+  sys::WLock hold(sendLock_);
+  if (!parser_ || !parser_->isHeaderParsed() || subscriptionsFlushed_) return;
+  subscriptionQueue_.flush();
+  subscriptionsFlushed_ = 1;
+}
+
+void WHttpFeedRequest::onError(int code, const std::string& text) {
+  if (code != 0) {
+    logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
+             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)), text.c_str(), code, kSourceName,
+             errorLine_);
+  }
+  reportToListeners(code, text);
+}
+
+// The listeners are copied under the send lock and called without it: a
+// listener may call back into the library (cancel, log out, release the
+// instance), and holding a feed lock across that invites lock-order deadlocks.
+void WHttpFeedRequest::reportToListeners(int code, const std::string& text) {
+  std::vector<void*> listeners;
+  {
+    sys::WLock hold(sendLock_);
+    for (const auto& entry : subscriptions_) {
+      listeners.insert(listeners.end(), entry.second.listeners.begin(), entry.second.listeners.end());
+    }
+  }
+  std::string message = text + " (" + serverHost() + ":" + std::to_string(serverPort()) + ")";
+  for (void* listener : listeners) {
+    if (listener) notifyError(listener, message, code);
+  }
+}
+
+}  // namespace wexel

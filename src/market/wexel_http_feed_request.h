@@ -1,0 +1,111 @@
+// A streaming feed: one GET whose response never ends. Over the open
+// connection the client adds and removes numbered subscriptions with text
+// lines; the server streams compressed records tagged with those numbers.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "net/wexel_connection_manager.h"
+#include "net/wexel_http_request.h"
+#include "wexel/wexel_listeners.h"
+
+namespace wexel {
+
+class WHttpFeedRequest : public WHttpRequest {
+ public:
+  // One subscription: its two keys and its listeners in order of subscription.
+  struct WFeedContent {
+    std::string first;
+    std::string second;
+    std::vector<void*> listeners;
+  };
+
+  WHttpFeedRequest(const std::string& path, const std::string& query, WConnectionManager* manager,
+                   WexelParser* parser, const sockaddr_in& server, int errorLine);
+  ~WHttpFeedRequest() override;
+
+  bool prepareRequest() override;
+  void onError(int code, const std::string& text) override;
+  void afterRead() override;
+
+  bool subscribe(const std::string& first, const std::string& second, void* listener, int* number = nullptr);
+  bool unsubscribe(const std::string& first, const std::string& second, void* listener);
+  bool findSubscription(int number, WFeedContent& out);
+
+  // Tells every listener of every subscription, with the server address appended.
+  void reportToListeners(int code, const std::string& text);
+  const std::string& path() const { return path_; }
+
+ protected:
+  // Calls one listener's error operation; each feed knows its listener type.
+  virtual void notifyError(void* listener, const std::string& message, int code) = 0;
+
+ private:
+  std::map<int, WFeedContent>::iterator findByKeys(const std::string& first, const std::string& second);
+
+  std::string path_;
+  std::string query_;
+  std::map<int, WFeedContent> subscriptions_;
+  int32_t lastNumber_ = 0;
+  unsigned char subscriptionsFlushed_ = 0;
+  WPendingQueue subscriptionQueue_;
+  int errorLine_;
+};
+
+template <typename Listener>
+class WTypedFeed : public WHttpFeedRequest {
+ public:
+  using ListenerType = Listener;
+  using WHttpFeedRequest::WHttpFeedRequest;
+
+ protected:
+  void notifyError(void* listener, const std::string& message, int code) override {
+    static_cast<Listener*>(listener)->onError(message, code);
+  }
+};
+
+class WAllTradesFeed : public WTypedFeed<WexelTradesListener> {
+ public:
+  WAllTradesFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
+      : WTypedFeed("/kx2/trades-zbin", query, manager, parser, server, 156) {}
+};
+
+class WQuotesFeed : public WTypedFeed<WexelQuotesListener> {
+ public:
+  WQuotesFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
+      : WTypedFeed("/kx2/quotes-zbin", query, manager, parser, server, 181) {}
+};
+
+class WOrdersFeed : public WTypedFeed<WexelOrdersListener> {
+ public:
+  WOrdersFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
+      : WTypedFeed("/kx2/orders-zbin", query, manager, parser, server, 199) {}
+};
+
+class WMessagesFeed : public WTypedFeed<WexelMessagesListener> {
+ public:
+  WMessagesFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
+      : WTypedFeed("/kx2/messages-zbin", query, manager, parser, server, 217) {}
+};
+
+// Builds a feed and its record parser. The parser learns its feed, so that
+// its records are looked up in the subscriptions of the connection they came on.
+template <typename Feed, typename Parser>
+class WFeedFactory : public WHttpRequestFactory {
+ public:
+  WFeedFactory(const std::string& query, const sockaddr_in& server) : query_(query), server_(server) {}
+  WHttpRequest* create(WConnectionManager* manager) override {
+    auto* parser = new Parser(manager);
+    auto* feed = new Feed(query_, manager, parser, server_);
+    parser->bindFeed(feed);
+    return feed;
+  }
+
+ private:
+  std::string query_;
+  sockaddr_in server_;
+};
+
+}  // namespace wexel

@@ -1,0 +1,205 @@
+#include "net/wexel_connection_manager.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include "net/wexel_http_request.h"
+#include "core/wexel_log.h"
+
+namespace wexel {
+
+namespace {
+
+unsigned addressOf(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
+
+constexpr int kSctpProtocol = 132;
+
+}  // namespace
+
+WConnectionManager::WConnectionManager(WManagerOwner* owner, const WInstanceConfig& config)
+    : owner_(owner), pool_(config.workerThreads), config_(config) {
+  watched_.reserve(kMaxWatched);
+  watches_.reserve(kMaxWatched);
+  ready_.reserve(100);
+  failed_.reserve(10);
+}
+
+WConnectionManager::~WConnectionManager() {
+  if (ioThread_.started) stop();
+}
+
+bool WConnectionManager::start() {
+  running_.store(1);
+  pool_.startWorkers();
+  return ioThread_.startThread(this, this);
+}
+
+bool WConnectionManager::stop() {
+  running_.store(0);
+  ioThread_.join();
+  pool_.stopWorkers();
+  for (;;) {
+    WHttpRequest* first = nullptr;
+    {
+      sys::WLock hold(registryLock_);
+      if (registry_.empty()) break;
+      first = registry_.begin()->second;
+    }
+    unregisterChannel(first);
+  }
+  sys::WLock hold(registryLock_);
+  for (WHttpRequest* channel : garbage_) delete channel;  // no worker runs any more
+  garbage_.clear();
+  return true;
+}
+
+bool WConnectionManager::registerChannel(WHttpRequest* channel) {
+  if (!channel) return false;
+  sys::WLock hold(registryLock_);
+  logDetail("ConnectionManager registered new connection 0x%X", addressOf(channel));
+  return registry_.emplace(channel->socket(), channel).second;
+}
+
+// The channel is closed outside the registry lock: closing takes the
+// channel's own locks, and a thread that holds a channel's send lock may wait
+// for the registry lock (a failed send), so nesting the other way could deadlock.
+// The garbage collector cannot delete the channel meanwhile: it is appended
+// only after its close returned.
+bool WConnectionManager::unregisterChannel(WHttpRequest* channel) {
+  {
+    sys::WLock hold(registryLock_);
+    auto entry = registry_.find(channel->socket());
+    if (entry != registry_.end() && entry->second == channel) {
+      logDetail("ConnectionManager unregister connection 0x%X", addressOf(channel));
+      registry_.erase(entry);
+    }
+  }
+  channel->close();
+  if (!channel->isCollectable()) return true;
+  sys::WLock hold(registryLock_);
+  if (std::find(garbage_.begin(), garbage_.end(), channel) != garbage_.end()) {
+    logWarning("Resource 0x%X already in garbage collector", addressOf(channel));
+  } else {
+    garbage_.push_back(channel);
+  }
+  return true;
+}
+
+bool WConnectionManager::isRegistered(WHttpRequest* channel) {
+  sys::WLock hold(registryLock_);
+  return std::any_of(registry_.begin(), registry_.end(), [channel](const auto& e) { return e.second == channel; });
+}
+
+bool WConnectionManager::acquireRegistered(WHttpRequest* channel) {
+  sys::WLock hold(registryLock_);
+  if (!channel || std::none_of(registry_.begin(), registry_.end(), [channel](const auto& e) { return e.second == channel; })) {
+    return false;
+  }
+  channel->markBusy();
+  return true;
+}
+
+bool WConnectionManager::runsOnThisThread() {
+  uint32_t self = sys::currentThreadId();
+  return (ioThread_.started && ioThread_.threadId == self) || pool_.isWorkerThread(self);
+}
+
+bool WConnectionManager::sendRequest(WHttpRequest* request, bool async) {
+  if (!request) return false;
+  if (config_.useSctp) request->setProtocolFlag(kSctpProtocol);
+  if (!request->prepareRequest() || (!request->isConnected() && !request->connect(true, async))) {
+    unregisterChannel(request);
+    return false;
+  }
+  return request->sendOrQueue();
+}
+
+bool WConnectionManager::createAndSend(WHttpRequestFactory& factory, WHttpRequest** created, bool async) {
+  WHttpRequest* request = factory.create(this);
+  if (created) *created = request;
+  return sendRequest(request, async);
+}
+
+std::string WConnectionManager::sessionParameters() {
+  return owner_ ? owner_->sessionParameters() : std::string();
+}
+
+void WConnectionManager::collectGarbage() {
+  sys::WLock hold(registryLock_);
+  for (auto it = garbage_.begin(); it != garbage_.end();) {
+    if ((*it)->isIdle()) {
+      logDetail("Garbage collect: release resource 0x%X..", addressOf(*it));
+      delete *it;
+      it = garbage_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+bool WConnectionManager::buildWatchList() {
+  watched_.clear();
+  watches_.clear();
+  sys::WLock hold(registryLock_);
+  for (const auto& [socket, channel] : registry_) {
+    if (watched_.size() == kMaxWatched) break;
+    bool connected = channel->isConnected();
+    watched_.push_back({socket, channel});
+    watches_.push_back({socket, connected, !connected, false, false, false});
+  }
+  return !watched_.empty();
+}
+
+// Every polled channel is looked up again under the lock, so a channel that
+// left the registry meanwhile (also during this walk, when a completing
+// connect fails its first send) is skipped instead of touched.
+void WConnectionManager::classifyChannels() {
+  ready_.clear();
+  failed_.clear();
+  sys::WLock hold(registryLock_);
+  for (size_t i = 0; i < watched_.size() && !registry_.empty(); ++i) {
+    auto entry = registry_.find(watched_[i].socket);
+    if (entry == registry_.end() || entry->second != watched_[i].channel) continue;
+    WHttpRequest* channel = entry->second;
+    const q3::SocketWatch& w = watches_[i];
+    if (w.writable) {
+      if (!channel->onConnectReady()) failed_.push_back(channel);
+    } else if (w.failed) {
+      failed_.push_back(channel);
+    } else if (w.readable) {
+      ready_.push_back(channel);
+    }
+  }
+}
+
+void WConnectionManager::serviceChannels() {
+  for (WHttpRequest* channel : ready_) {
+    channel->markBusy();
+    if (!pool_.submit(channel)) channel->markIdle();
+  }
+  for (WHttpRequest* channel : failed_) {
+    // The error to report is the socket's pending one, not whatever an
+    // earlier call on this thread left behind.
+    errno = 0;
+    channel->reportSocketError();
+    unregisterChannel(channel);
+  }
+}
+
+void WConnectionManager::run(void*) {
+  while (running_.load() == 1) {
+    if (!buildWatchList()) {
+      sys::sleepMs(kIdleSleepMs);
+    } else {
+      int ready = q3::waitSockets(watches_.data(), watches_.size(), kPassTimeoutMs);
+      if (ready >= 1) {
+        classifyChannels();
+        serviceChannels();
+      }
+    }
+    collectGarbage();
+    if (owner_) owner_->tick();
+  }
+}
+
+}  // namespace wexel

@@ -1,0 +1,101 @@
+// The set of open channels of one client instance and the single I/O thread
+// that serves them: it waits on every socket, completes connects, hands
+// readable channels to the worker pool, closes failed ones and deletes closed
+// channels once no worker uses them.
+#pragma once
+
+#include <atomic>
+#include <list>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "q3_socket.h"
+#include "wexel/wexel_config.h"
+#include "core/wexel_sys.h"
+#include "core/wexel_thread_pool.h"
+
+namespace wexel {
+
+class WHttpRequest;
+class WConnectionManager;
+class WInstance;
+
+// What the manager needs of the instance that owns it.
+class WManagerOwner {
+ public:
+  virtual ~WManagerOwner() = default;
+  // The session query text every GET request carries.
+  virtual std::string sessionParameters() = 0;
+  // Periodic work of the I/O thread (the keep-alive), once per loop pass.
+  virtual void tick() = 0;
+  // The owner as the client instance it is (null for other owners).
+  virtual WInstance* asInstance() { return nullptr; }
+};
+
+class WHttpRequestFactory {
+ public:
+  virtual ~WHttpRequestFactory() = default;
+  // A new request (with its parser) bound to the manager, or null.
+  virtual WHttpRequest* create(WConnectionManager* manager) = 0;
+};
+
+class WConnectionManager : public sys::WRunnable {
+ public:
+  static constexpr int kPassTimeoutMs = 5;
+  static constexpr uint32_t kIdleSleepMs = 100;
+  static constexpr size_t kMaxWatched = 64;
+
+  WConnectionManager(WManagerOwner* owner, const WInstanceConfig& config);
+  ~WConnectionManager() override;
+
+  bool start();
+  bool stop();
+  bool registerChannel(WHttpRequest* channel);
+  bool unregisterChannel(WHttpRequest* channel);
+  bool isRegistered(WHttpRequest* channel);
+  // When the channel is still registered, marks it busy (so the garbage
+  // collector keeps it) and answers true; the caller then calls markIdle.
+  bool acquireRegistered(WHttpRequest* channel);
+  // True on the I/O thread or a pool worker of this manager.
+  bool runsOnThisThread();
+  bool sendRequest(WHttpRequest* request, bool async);
+  bool createAndSend(WHttpRequestFactory& factory, WHttpRequest** created, bool async);
+  std::string sessionParameters();
+  WManagerOwner* instance() const { return owner_; }
+  WThreadPool& pool() { return pool_; }
+  const WInstanceConfig& config() const { return config_; }
+
+  // The I/O loop.
+  void run(void* argument) override;
+
+ private:
+  struct Watched {
+    int socket;
+    WHttpRequest* channel;
+  };
+
+  void collectGarbage();
+  // Walks the registry (at most 64 channels) into the poll list; false when empty.
+  bool buildWatchList();
+  // Sorts the polled channels into ready and failed, completing connects.
+  void classifyChannels();
+  void serviceChannels();
+
+  sys::WMutex registryLock_;
+  std::atomic<int32_t> running_{1};
+  std::map<int, WHttpRequest*> registry_;
+  std::list<WHttpRequest*> garbage_;
+  sys::WThreadRecord ioThread_;
+  WManagerOwner* owner_;
+  WThreadPool pool_;
+  WInstanceConfig config_;
+
+  // Reused by every pass of the loop (I/O thread only).
+  std::vector<Watched> watched_;
+  std::vector<q3::SocketWatch> watches_;
+  std::vector<WHttpRequest*> ready_;
+  std::vector<WHttpRequest*> failed_;
+};
+
+}  // namespace wexel
