@@ -233,7 +233,7 @@ class RecordWalkingParser : public wexel::WLZ77Parser {
  public:
   int parseRecord(const char* data, int size) override {
     wexel::WNibbleCursor cursor(data, size);
-    if (skipRecord(cursor) == 0) return size < kIncompleteLimit ? 0 : kMalformedRecord;
+    if (skipRecord(cursor) == 0) return size < kIncompleteLimit ? 0 : wexel::kErrorMalformed;
     return cursor.bytesSince(2 * size);
   }
 };

@@ -474,7 +474,7 @@ TEST(FeedParsers, CorruptRecordFailsTheReplyWithItsParseError) {
     testing::LogCapture log;
     auto parser = c.parser();
     const std::string response = testing::okResponse(compressed(joined(c.records)));
-    EXPECT_EQ(testing::deliverResponse(*parser, response, 5), WLZ77Parser::kMalformedRecord);
+    EXPECT_EQ(testing::deliverResponse(*parser, response, 5), kErrorMalformed);
     EXPECT_EQ(parser->lastErrorText(), c.errorText);
     EXPECT_TRUE(log.contains("ERROR: " + c.errorText + ", code: -1001"));
   }
@@ -546,7 +546,7 @@ TEST(FeedParsers, ARecordStillIncompleteAtTheLimitIsCorrupt) {
                 static_cast<int>(record.size()));
     }
     EXPECT_EQ(parser->parseRecord(endless.data(), WLZ77Parser::kIncompleteLimit - 1), 0);
-    EXPECT_EQ(parser->parseRecord(endless.data(), WLZ77Parser::kIncompleteLimit), WLZ77Parser::kMalformedRecord);
+    EXPECT_EQ(parser->parseRecord(endless.data(), WLZ77Parser::kIncompleteLimit), kErrorMalformed);
     EXPECT_EQ(parser->lastErrorText(), c.errorText);
   }
 }

@@ -275,7 +275,7 @@ TEST(GuideParser, ASecurityStillIncompleteAtTheLimitIsCorrupt) {
   WGuideParser parser(nullptr);
   ASSERT_EQ(parser.parseRecord(start.data(), static_cast<int>(start.size())), static_cast<int>(start.size()));
   EXPECT_EQ(parser.parseRecord(record.data(), WLZ77Parser::kIncompleteLimit - 1), 0);
-  EXPECT_EQ(parser.parseRecord(record.data(), WLZ77Parser::kIncompleteLimit), WLZ77Parser::kMalformedRecord);
+  EXPECT_EQ(parser.parseRecord(record.data(), WLZ77Parser::kIncompleteLimit), kErrorMalformed);
   EXPECT_EQ(parser.lastErrorText(), "Parse error: src/wexel_get_guide_request, line 107");
 }
 

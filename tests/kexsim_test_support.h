@@ -201,13 +201,13 @@ class LayoutParser : public wexel::WLZ77Parser {
       wexel::WNibbleCursor cursor(data, size);
       Record record{layout, {}};
       int r = readLayout(*this, cursor, layout, record.values);
-      if (r == 0) return size < kIncompleteLimit ? 0 : kMalformedRecord;
+      if (r == 0) return size < kIncompleteLimit ? 0 : wexel::kErrorMalformed;
       if (r < 0) continue;
       records.push_back(record);
       if (observe_) observe_(*this, records.back());
       return cursor.bytesSince(2 * size);
     }
-    return kMalformedRecord;
+    return wexel::kErrorMalformed;
   }
 
   std::vector<Record> records;

@@ -225,7 +225,7 @@ TEST(Lz77Decoder, RecordParserTakesWhatIsCompleteBelowTheLimitAndFailsAtIt) {
   RecordSplittingParser parser;
   const std::string digits(1024, '\x11');  // a number that never ends
   EXPECT_EQ(parser.parseRecord(digits.data(), 1023), 0);
-  EXPECT_EQ(parser.parseRecord(digits.data(), 1024), WLZ77Parser::kMalformedRecord);
+  EXPECT_EQ(parser.parseRecord(digits.data(), 1024), kErrorMalformed);
 }
 
 TEST(Lz77Decoder, StatisticsCountTheBytesRecordsConsumed) {
@@ -272,7 +272,7 @@ TEST(Lz77Decoder, OverclaimedRecordStopsAtTheWritePosition) {
 class FailingAfterParser : public WLZ77Parser {
  public:
   explicit FailingAfterParser(int good) : good_(good) {}
-  int parseRecord(const char*, int) override { return good_-- > 0 ? 1 : kMalformedRecord; }
+  int parseRecord(const char*, int) override { return good_-- > 0 ? 1 : kErrorMalformed; }
 
  private:
   int good_;
@@ -283,7 +283,7 @@ TEST(Lz77Decoder, BadBlockIsDumpedBetweenBannersWhateverTheLevel) {
   const std::string body = kexsim::compressBlock(data);
   testing::LogCapture log(kLogError);
   FailingAfterParser parser(10);
-  EXPECT_EQ(parser.parseBody(body.data(), static_cast<int>(body.size())), WLZ77Parser::kMalformedRecord);
+  EXPECT_EQ(parser.parseBody(body.data(), static_cast<int>(body.size())), kErrorMalformed);
   const std::vector<std::string> expected = {
       "=============== Dumping bad block =================",
       formatTrafficDump(data.data() + 10, data.size() - 10),

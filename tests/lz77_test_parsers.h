@@ -33,7 +33,7 @@ class RecordSplittingParser : public WLZ77Parser {
  public:
   int parseRecord(const char* data, int size) override {
     WNibbleCursor cursor(data, size);
-    if (skipRecord(cursor) == 0) return size < kIncompleteLimit ? 0 : kMalformedRecord;
+    if (skipRecord(cursor) == 0) return size < kIncompleteLimit ? 0 : kErrorMalformed;
     const int bytes = cursor.bytesSince(2 * size);
     records.emplace_back(data, static_cast<size_t>(bytes));
     return bytes;

@@ -61,7 +61,7 @@ inline bool offerAll(WLZ77Parser& parser, std::string_view bytes) {
   while (at < bytes.size()) {
     const std::vector<char> rest(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
     const int k = parser.parseRecord(rest.data(), static_cast<int>(rest.size()));
-    if (k == 0 || k == WLZ77Parser::kMalformedRecord) return true;
+    if (k == 0 || k == kErrorMalformed) return true;
     if (k < 0 || static_cast<size_t>(k) > rest.size()) return false;
     at += static_cast<size_t>(k);
   }

@@ -94,15 +94,6 @@ bool isTokenStart(int32_t state) {
 // ---------------------------------------------------------------------------
 // Field encoding.
 
-enum Nibble : int {
-  kPlus = 0xA,
-  kMinus = 0xB,
-  kString = 0xC,
-  kPoint = 0xD,
-  kSmall = 0xE,
-  kEnd = 0xF,
-};
-
 // Bytes whose two nibbles skipRecord passes one by one anyway: neither starts
 // a string, a small value or the end of a record.
 constexpr std::array<bool, 256> makePlainBytes() {

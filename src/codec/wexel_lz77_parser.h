@@ -13,6 +13,16 @@ namespace wexel {
 // A read position in decoded bytes taken as 4-bit nibbles, the high nibble of
 // each byte first. `nibbles` counts what is left; record parsers start with
 // twice the byte count, so an odd count means the next nibble is a low nibble.
+// The nibbles that are not digits: field markers and the decimal point.
+enum WNibbleMarker : int {
+  kPlus = 0xA,    // a number follows
+  kMinus = 0xB,   // a negative number follows
+  kString = 0xC,  // a text follows (also a group mark)
+  kPoint = 0xD,   // the decimal point inside a number
+  kSmall = 0xE,   // one nibble of value follows
+  kEnd = 0xF,     // end of record
+};
+
 struct WNibbleCursor {
   const unsigned char* data;  // the byte that holds the next nibble
   int nibbles;                // nibbles remaining
@@ -42,7 +52,6 @@ class WLZ77Parser : public WexelParser {
   static constexpr int kSlideSize = 16384;
   static constexpr int kTokenRoom = 64;         // the longest token writes 63 bytes
   static constexpr int kIncompleteLimit = 1024;  // this many bytes without a record: corrupt
-  static constexpr int kMalformedRecord = -1001;
 
   // Decoder states as stored between decode steps; 0..6 wait for that many
   // offset extra bits.

@@ -128,11 +128,11 @@ WLayoutRead readLayout(WLZ77Parser& parser, WNibbleCursor& cursor, Record& recor
 // location of the field where it stopped left as the parse-error text, also
 // when the record ran past the 1,024-byte limit without a wrong marker.
 inline int rejectRecord(WexelParser& parser, const WLayoutRead& read, const char* source, int needMore) {
-  const int verdict = read.nibbles == 0 ? needMore : WLZ77Parser::kMalformedRecord;
+  const int verdict = read.nibbles == 0 ? needMore : kErrorMalformed;
   return parser.recordParseError(verdict, source, read.location);
 }
 
 // needMore for parsers that are not feed parsers: 0 below the limit, -1001 from it on.
-inline int needMoreBytes(int size) { return size < WLZ77Parser::kIncompleteLimit ? 0 : WLZ77Parser::kMalformedRecord; }
+inline int needMoreBytes(int size) { return size < WLZ77Parser::kIncompleteLimit ? 0 : kErrorMalformed; }
 
 }  // namespace wexel

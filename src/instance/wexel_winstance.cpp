@@ -13,19 +13,14 @@
 #include "net/wexel_https_request.h"
 #include "core/wexel_log.h"
 #include "core/wexel_statistics.h"
+#include "wexel/wexel_errors.h"
 #include "wexel/wexel_teardown.h"
 
 namespace wexel {
 
 namespace {
 
-constexpr char kNotAuthorized[] = "Not autorized..";
-constexpr int kNotAuthorizedCode = -1002;
-constexpr char kBadParameter[] = "Bad request parameter";
-constexpr char kNotSupported[] = "Request kind not supported by this client..";
-constexpr int kMalformed = -1001;
 constexpr double kKeepAliveIntervalMs = 30000;
-constexpr int kDnsErrorCode = 1000;
 
 // A caller's text goes into a URL or a feed line unchanged: a line break,
 // NUL, other control character or blank would split or rewrite the request.
@@ -131,7 +126,7 @@ bool WInstance::logon(const std::string& host, uint16_t port, const std::string&
     logError("resolve address failed \"%s\"", host.c_str());
   }
   if (serverAddress_.sin_family == 0) {
-    reportError(listener, "DNS lookup error", kDnsErrorCode);
+    reportError(listener, kTextDnsLookup, kErrorDnsLookup);
     return false;
   }
   manager_ = new WConnectionManager(this, config_);
@@ -157,7 +152,7 @@ bool WInstance::logonAndWait(const std::string& host, uint16_t port, const std::
                              WexelLogonListener* listener) {
   logon(host, port, login, password, useSsl, listener);
   if (!logonDone_.wait(static_cast<int>(std::min<uint32_t>(timeoutMs, 0x7FFFFFFF)))) {
-    reportError(listener, "Connection timeout..", -1);
+    reportError(listener, kTextTimeout, kErrorTimeout);
   }
   if (loggedOn_) return true;
   logout();
@@ -309,11 +304,11 @@ WHttpFeedRequest* WInstance::createFeed(FeedKind kind) {
 template <typename Listener>
 bool WInstance::subscribe(FeedKind kind, const std::string& first, const std::string& second, Listener* listener) {
   if (!loggedOn_) {
-    reportError(listener, kNotAuthorized, kNotAuthorizedCode);
+    reportError(listener, kTextNotAuthorized, kErrorNotAuthorized);
     return false;
   }
   if (!isSafeParameter(first) || !isSafeParameter(second)) {
-    reportError(listener, kBadParameter, kMalformed);
+    reportError(listener, kTextBadParameter, kErrorMalformed);
     return false;
   }
   WHttpFeedRequest* feed = nullptr;
@@ -369,7 +364,7 @@ bool WInstance::cancelMessages(const std::string& channel, WexelMessagesListener
 
 bool WInstance::requestSecurities(WexelReferenceSecuritiesListener* listener) {
   if (!loggedOn_) {
-    reportError(listener, kNotAuthorized, kNotAuthorizedCode);
+    reportError(listener, kTextNotAuthorized, kErrorNotAuthorized);
     return false;
   }
   WConnectionManager* manager = manager_;
@@ -383,10 +378,10 @@ bool WInstance::requestSecurities(WexelReferenceSecuritiesListener* listener) {
 #define WEXEL_REFUSE_WITH(report)                     \
   do {                                                \
     if (!loggedOn_) {                                 \
-      report(kNotAuthorized, kNotAuthorizedCode);     \
+      report(kTextNotAuthorized, kErrorNotAuthorized);     \
       return false;                                   \
     }                                                 \
-    report(kNotSupported, kMalformed);                \
+    report(kTextNotSupported, kErrorMalformed);                \
     return false;                                     \
   } while (0)
 

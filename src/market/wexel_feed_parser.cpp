@@ -12,7 +12,6 @@ namespace wexel {
 namespace {
 
 constexpr char kSourceName[] = "src/wexel_feed_parser";
-constexpr int kSmallMarker = 0xE;
 constexpr auto kOptional = WPresence::kOptional;
 constexpr auto kOptionalReported = WPresence::kOptionalReported;
 
@@ -220,7 +219,7 @@ int WTradesFeedParser::parseRecord(const char* data, int size) {
   dumpTraffic(data, static_cast<size_t>(size));
   if (size <= 0) return 0;
   WNibbleCursor cursor(data, size);
-  if (cursor.at(0) == kSmallMarker) return readKeepAliveReply(cursor, size);
+  if (cursor.at(0) == kSmall) return readKeepAliveReply(cursor, size);
   if (group_ == kNoGroup) return readGroupStart(*this, cursor, size, needMore(size), kTradesGroupStartAt, group_);
   return readTick(cursor, size);
 }

@@ -29,7 +29,7 @@ class WFeedParser : public WLZ77Parser {
  protected:
   // Result for a record that did not read: 0 while fewer than 1,024 bytes are
   // at hand (wait for more), -1001 from then on.
-  static int needMore(int size) { return size < kIncompleteLimit ? 0 : kMalformedRecord; }
+  static int needMore(int size) { return size < kIncompleteLimit ? 0 : kErrorMalformed; }
 
  private:
   WConnectionManager* manager_;

@@ -20,7 +20,6 @@ namespace {
 constexpr char kSourceName[] = "src/wexel_http_logon";
 constexpr int kSourceLine = 66;
 
-constexpr char kBadServerResponse[] = "Bad Server response";
 constexpr size_t kInitialListCapacity = 10;
 constexpr size_t kNameWidth = sizeof(WPortfolioEntry::name1);
 
@@ -186,11 +185,11 @@ void WLogonParser::decide() {
 void WLogonParser::refuseOnePiece(const std::string& body) {
   size_t open = body.find('>');
   if (open == std::string::npos) {
-    tellError(kBadServerResponse, kLogonMalformed);
+    tellError(kTextBadServerResponse, kErrorMalformed);
   } else {
     size_t close = body.find('<', open + 1);
-    messageText_ = close == std::string::npos ? kBadServerResponse : body.substr(open + 1, close - open - 1);
-    tellError(messageText_, kLogonRefused);
+    messageText_ = close == std::string::npos ? kTextBadServerResponse : body.substr(open + 1, close - open - 1);
+    tellError(messageText_, kErrorNotAuthorized);
   }
   reportResult(false, sessionText_, endpoints_);
 }
@@ -207,9 +206,9 @@ void WLogonParser::succeed() {
 
 void WLogonParser::refuse() {
   if (messageText_.empty())
-    tellError(kBadServerResponse, kLogonMalformed);
+    tellError(kTextBadServerResponse, kErrorMalformed);
   else
-    tellError(messageText_, kLogonRefused);
+    tellError(messageText_, kErrorNotAuthorized);
   reportResult(false, sessionText_, endpoints_);
 }
 

@@ -27,10 +27,6 @@ namespace wexel {
 
 class WInstance;
 
-// Listener codes of the logon.
-constexpr int kLogonRefused = -1002;
-constexpr int kLogonMalformed = -1001;
-
 class WLogonParser : public WexelParser {
  public:
   // Reply sections; 0 = none (lines are ignored).

@@ -322,7 +322,7 @@ bool WHttpRequest::receive() {
   if (n == 0) {
     logDetail("Http channel 0x%X closed by server...", channelId());
     unregisterSelf();
-    onError(0, "Connection closed by server");
+    onError(kErrorClosed, kTextClosedByServer);
     return true;
   }
   logTrace("Http channel 0x%X received bytes %d OK...", channelId(), static_cast<int>(n));

@@ -14,7 +14,6 @@ namespace wexel {
 
 namespace {
 
-constexpr int kTlsFailure = 100;
 // A write that makes no progress for this long gives up instead of hanging.
 constexpr int kWriteStallLimitMs = 30000;
 constexpr int kWriteWaitStepMs = 100;
@@ -147,7 +146,7 @@ bool WHttpsRequest::tlsHandshake(bool* retry) {
       return false;
     }
     ERR_clear_error();
-    onError(kTlsFailure, "Create SSL session failed");
+    onError(kErrorTls, "Create SSL session failed");
     logError("Create SSL session failed for channel 0x%X, code %d", channelId(), error);
     return false;
   }
@@ -177,7 +176,7 @@ void WHttpsRequest::reportTlsError(int code) {
   std::string text = errorString(static_cast<unsigned long>(code));
   logError("SSL error: %d, reason %s", code, text.c_str());
   ERR_clear_error();
-  onError(kTlsFailure, text);
+  onError(kErrorTls, text);
 }
 
 bool WHttpsRequest::connect(bool registerChannel, bool async) {
@@ -192,7 +191,7 @@ bool WHttpsRequest::connect(bool registerChannel, bool async) {
   if (!done) {
     if (!retry) return false;
     // Only the time limit makes a blocking socket want more.
-    onError(kTlsFailure, "Create SSL session failed");
+    onError(kErrorTls, "Create SSL session failed");
     logError("Create SSL session failed for channel 0x%X, code %d", channelId(), SSL_ERROR_WANT_READ);
     return false;
   }
@@ -307,7 +306,7 @@ bool WHttpsRequest::readOnce(bool* more) {
     // A header or body unit that can never fit: closed as the plain channel does.
     logDetail("Https channel 0x%X closed by server...", channelId());
     unregisterSelf();
-    onError(0, "Connection closed by server");
+    onError(kErrorClosed, kTextClosedByServer);
     return true;
   }
   {
@@ -329,13 +328,13 @@ bool WHttpsRequest::readOnce(bool* more) {
     ERR_clear_error();
     logDetail("Https channel 0x%X unexpected closed by server...", channelId());
     unregisterSelf();
-    onError(0, "Connection unexpected closed by server");
+    onError(kErrorClosed, "Connection unexpected closed by server");
     return true;
   }
   if (error == SSL_ERROR_ZERO_RETURN) {
     logDetail("Https channel 0x%X closed by server...", channelId());
     unregisterSelf();
-    onError(0, "Connection closed by server");
+    onError(kErrorClosed, kTextClosedByServer);
     return true;
   }
   reportTlsError(error);

@@ -11,7 +11,6 @@ namespace wexel {
 
 namespace {
 
-constexpr int kMalformedReply = -1001;
 constexpr uint64_t kEmptyNumberBits = 0x7FFFFFFFFFFFFFFFULL;
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
@@ -61,11 +60,11 @@ int WexelParser::onError(int code, const char* text) {
 }
 
 int WexelParser::onErrorResponse(const char*, int, const char* status, const char* reason) {
-  int code = kMalformedReply;
-  if (std::strcmp(status, "401") == 0) code = -1002;
-  else if (std::strcmp(status, "403") == 0) code = -1003;
+  int code = kErrorMalformed;
+  if (std::strcmp(status, "401") == 0) code = kErrorNotAuthorized;
+  else if (std::strcmp(status, "403") == 0) code = kErrorForbidden;
   logError("Error response: %d, http code: %s, %s", code, status, reason);
-  onError(kMalformedReply, reason);
+  onError(kErrorMalformed, reason);
   return -1;
 }
 
@@ -146,8 +145,8 @@ int WexelParser::parseStatusLine(const char* text, int count, const char* lineEn
   const char* code = skipBlanks(versionEnd, lineEnd);
   const char* codeEnd = skipWord(code, lineEnd);
   if (versionEnd == lineEnd || codeEnd == lineEnd) {
-    logError("Bad http response %d", kMalformedReply);
-    onError(kMalformedReply, "Bad http response");
+    logError("Bad http response %d", kErrorMalformed);
+    onError(kErrorMalformed, kTextBadHttpResponse);
     return -1;
   }
   std::string status(code, codeEnd);

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "wexel/wexel_errors.h"
+
 namespace wexel {
 
 // Progress notifications, for owners that need to know when a reply is used up.
