@@ -1,50 +1,51 @@
-#include "market/wexel_http_feed_request.h"
+// Decoded feed records fanned out to the listeners of the subscription they
+// name, on the worker thread that parsed them.
 #include "instance/wexel_winstance.h"
+#include "market/wexel_http_feed_request.h"
 
 namespace wexel {
 
-// ---- record dispatch ---------------------------------------------------------
-
 namespace {
 
-// The listeners of subscription `id` of the feed the record came on, copied
-// so that none of the feed's locks is held while they run.
-bool listenersOf(WHttpFeedRequest* feed, int id, WHttpFeedRequest::WFeedContent& content) {
-  return feed && feed->findSubscription(id, content);
+// Calls `deliver` on every listener of subscription `id` of the feed the
+// record came on. The listeners are copied first, so that none of the feed's
+// locks is held while they run; the feed stores them untyped, and each feed
+// kind holds listeners of one type only.
+template <typename Listener, typename Deliver>
+void fanOut(WHttpFeedRequest* feed, int id, Deliver deliver) {
+  WHttpFeedRequest::WFeedContent content;
+  if (!feed || !feed->findSubscription(id, content)) return;
+  for (void* listener : content.listeners) {
+    if (listener) deliver(static_cast<Listener*>(listener), content);
+  }
 }
+
+using Content = WHttpFeedRequest::WFeedContent;
 
 }  // namespace
 
 void WInstance::dispatchTrades(WHttpFeedRequest* feed, int id, const std::vector<WTradeTick>& ticks) {
-  WHttpFeedRequest::WFeedContent content;
-  if (!listenersOf(feed, id, content)) return;
-  for (void* l : content.listeners) {
-    if (l) static_cast<WexelTradesListener*>(l)->onTrades(content.first, content.second, ticks);
-  }
+  fanOut<WexelTradesListener>(feed, id, [&](WexelTradesListener* l, const Content& c) {
+    l->onTrades(c.first, c.second, ticks);
+  });
 }
 
 void WInstance::dispatchBidAsks(WHttpFeedRequest* feed, int id, const std::vector<WBidAskRow>& rows) {
-  WHttpFeedRequest::WFeedContent content;
-  if (!listenersOf(feed, id, content)) return;
-  for (void* l : content.listeners) {
-    if (l) static_cast<WexelOrdersListener*>(l)->onBidAsks(content.first, content.second, rows);
-  }
+  fanOut<WexelOrdersListener>(feed, id, [&](WexelOrdersListener* l, const Content& c) {
+    l->onBidAsks(c.first, c.second, rows);
+  });
 }
 
 void WInstance::dispatchQuote(WHttpFeedRequest* feed, int id, const WQuote& quote) {
-  WHttpFeedRequest::WFeedContent content;
-  if (!listenersOf(feed, id, content)) return;
-  for (void* l : content.listeners) {
-    if (l) static_cast<WexelQuotesListener*>(l)->onQuote(content.first, content.second, quote);
-  }
+  fanOut<WexelQuotesListener>(feed, id, [&](WexelQuotesListener* l, const Content& c) {
+    l->onQuote(c.first, c.second, quote);
+  });
 }
 
 void WInstance::dispatchMessage(WHttpFeedRequest* feed, int id, const WFeedMessage& message) {
-  WHttpFeedRequest::WFeedContent content;
-  if (!listenersOf(feed, id, content)) return;
-  for (void* l : content.listeners) {
-    if (l) static_cast<WexelMessagesListener*>(l)->onMessage(content.first, message);
-  }
+  fanOut<WexelMessagesListener>(feed, id, [&](WexelMessagesListener* l, const Content& c) {
+    l->onMessage(c.first, message);
+  });
 }
 
 }  // namespace wexel

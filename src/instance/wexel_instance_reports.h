@@ -1,0 +1,71 @@
+// How the instance's operations tell a listener that they did not hand a
+// request over: each listener family has its own error operation, and these
+// give them one shape, report(message, code).
+#pragma once
+
+#include <string>
+
+#include "wexel/wexel_errors.h"
+#include "wexel/wexel_listeners.h"
+
+namespace wexel {
+
+// A caller's text goes into a URL or a feed line unchanged: a line break,
+// NUL, other control character or blank would split or rewrite the request.
+inline bool isSafeParameter(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c <= ' ' || c == 0x7F) return false;
+  }
+  return true;
+}
+
+// Listeners whose error operation is onError(message, code).
+template <typename Listener>
+auto plainReport(Listener* listener) {
+  return [listener](const std::string& message, int code) {
+    if (listener) listener->onError(message, code);
+  };
+}
+
+// Queries: onError(context, message, code).
+template <typename Listener>
+auto contextReport(Listener* listener, WContext context) {
+  return [listener, context](const std::string& message, int code) {
+    if (listener) listener->onError(context, message, code);
+  };
+}
+
+// The portfolio stream: onError(portfolio, message, code).
+inline auto portfolioReport(WexelPortfolioListener* listener, const std::string& portfolio) {
+  return [listener, portfolio](const std::string& message, int code) {
+    if (listener) listener->onError(portfolio, message, code);
+  };
+}
+
+// Order actions: onError(cookie, context, message, code).
+inline auto orderReport(WexelOrderActionResultListener* listener, WCookie cookie, WContext context) {
+  return [listener, cookie, context](const std::string& message, int code) {
+    if (listener) listener->onError(cookie, context, message, code);
+  };
+}
+
+// The several-portfolio query: onError(message, code, context).
+inline auto massReport(WexelPortfolioMassListener* listener, WContext context) {
+  return [listener, context](const std::string& message, int code) {
+    if (listener) listener->onError(message, code, context);
+  };
+}
+
+// An operation of a kind this client does not build yet: the authorisation
+// rule holds, then the caller hears that nothing was sent. Always false.
+template <typename Report>
+bool refuseUnbuilt(bool loggedOn, Report report) {
+  if (!loggedOn) {
+    report(kTextNotAuthorized, kErrorNotAuthorized);
+  } else {
+    report(kTextNotSupported, kErrorMalformed);
+  }
+  return false;
+}
+
+}  // namespace wexel
