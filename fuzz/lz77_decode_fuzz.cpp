@@ -23,7 +23,7 @@ class FieldReadingParser : public WLZ77Parser {
     WNibbleCursor cursor(data, size);
     const bool complete = skipRecord(cursor) > 0;
     const int bytes = complete ? cursor.bytesSince(2 * size) : size;
-    if (bytes >= kIncompleteLimit) return kErrorMalformed;
+    if (bytes >= kIncompleteLimit) return wexel::kErrorMalformed;
     if (!complete) return 0;
     records.emplace_back(data, static_cast<size_t>(bytes));
     readFields(WNibbleCursor(data, bytes));

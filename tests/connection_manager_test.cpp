@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include "channel_fixture.h"
 #include "log_capture.h"
 #include "loopback_server.h"
@@ -58,6 +62,23 @@ TEST(ConnectionManager, ASecondSubmissionWhileWaitingIsRefusedAndTheBusyCountRes
   ASSERT_TRUE(eventually([&] { return outcome.bodyText() == "data"; }));
   ASSERT_TRUE(eventually([&] { return request->busyCount() == 0; }));
   EXPECT_EQ(outcome.bodyText(), "data");  // read once
+}
+
+// One pass polls at most 64 channels; with more open, those past the 64th
+// must still be read (the passes take turns) rather than wait for ever.
+TEST(ConnectionManager, ChannelsPastTheSixtyFourthOfOnePassAreServedToo) {
+  LoopbackServer server(replyAndHold("HTTP/1.0 200 OK\r\n\r\ndata"));
+  std::vector<std::unique_ptr<Outcome>> outcomes;  // outlive the manager, which deletes the requests
+  RunningManager running(nullptr, 4);
+  constexpr int kChannels = 80;
+  for (int i = 0; i < kChannels; ++i) {
+    outcomes.push_back(std::make_unique<Outcome>());
+    ASSERT_TRUE(running.manager.sendRequest(new TestGet<Http>(&running.manager, server.address(), outcomes.back().get()), false));
+  }
+  const auto served = [&] {
+    return std::count_if(outcomes.begin(), outcomes.end(), [](const auto& o) { return o->bodyText() == "data"; });
+  };
+  EXPECT_TRUE(eventually([&] { return served() == kChannels; })) << served() << " of " << kChannels << " read";
 }
 
 TEST(ConnectionManager, AChannelIsDeletedOnlyAfterItsWorkerReturned) {

@@ -1,6 +1,7 @@
 #include "codec/wexel_lz77_parser.h"
 
 #include <algorithm>
+#include <cassert>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -352,7 +353,8 @@ int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
   unsigned char* out = window_ + writePosition_;
   unsigned char* const outLimit = window_ + kWindowSize - kTokenRoom;  // token start allowed up to here
   uint64_t bits = static_cast<uint32_t>(bitAccumulator_);
-  int count = bitCount_;  // 0..7 at a token start
+  int count = bitCount_;
+  assert(count >= 0 && count <= 7);  // a token start holds only the rest of one byte
   int32_t offset = pendingOffset_;
   int32_t length = pendingLength_;
   int32_t exitState = kStateFlags;
@@ -375,6 +377,8 @@ int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
       batch = 1;
     }
     for (; batch > 0; --batch) {
+      assert(out <= outLimit);  // the batch room: this token's 63 bytes fit the window
+      assert(inEnd - in >= 8);  // the refill below reads eight bytes
       // Branch-free refill: OR in eight bytes above the held bits and advance
       // over the bytes that now lie wholly below bit 64 (at least 56 bits are
       // then held). Bits above `count` are the next bytes already; OR-ing
@@ -407,6 +411,7 @@ int WLZ77Parser::decodeFast(const unsigned char* data, int size) {
       offset = static_cast<int32_t>((high << 8) | (bits & 0xFF));
       bits >>= 11 + extra;
       count -= static_cast<int>(11 + extra);
+      assert(count >= 0);  // a token takes at most 27 of the 56 bits held
       copyFast(out, static_cast<size_t>(offset) + 1, length);
       out += length;
     }

@@ -11,7 +11,7 @@ namespace wexel {
 namespace {
 
 struct LogState {
-  sys::WMutex lock;
+  sys::WMutex lock;  // buffer and the sink's installation; a leaf
   // Read without the lock for the level test, so a filtered message costs one
   // comparison; written only under the lock.
   std::atomic<WexelLogger*> sink{nullptr};

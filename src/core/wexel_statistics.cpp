@@ -12,7 +12,9 @@ namespace wexel {
 namespace {
 
 sys::WMutex& statsLock() {
-  static sys::WMutex* lock = new sys::WMutex;  // process-wide, never destroyed
+  // Guards the counters; process-wide and never destroyed, so a late
+  // report at process exit still finds it.
+  static sys::WMutex* lock = new sys::WMutex;
   return *lock;
 }
 

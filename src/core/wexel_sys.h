@@ -57,7 +57,7 @@ class WSemaphore {
  private:
   bool valid_ = true;
   int count_ = 0;
-  std::mutex mutex_;
+  std::mutex mutex_;  // count_
   std::condition_variable available_;
 };
 

@@ -32,7 +32,7 @@ class TeardownThreads {
   }
 
  private:
-  std::mutex mutex_;
+  std::mutex mutex_;  // threads_
   std::list<std::thread> threads_;
 };
 

@@ -48,8 +48,8 @@ class WThreadPool : public sys::WRunnable {
   unsigned char running_ = 0;
   sys::WSemaphore waitingTasks_;
   sys::WSemaphore freeSlots_;
-  sys::WMutex stateLock_;
-  sys::WMutex queueLock_;
+  sys::WMutex stateLock_;  // running_ and workers_
+  sys::WMutex queueLock_;  // the ring and its indices
   std::vector<WWorkerTask*> ring_;
   std::vector<std::unique_ptr<sys::WThreadRecord>> workers_;
 };

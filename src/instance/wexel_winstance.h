@@ -130,11 +130,11 @@ class WInstance : public WexelInstance, public WManagerOwner {
   sys::WSemaphore logonDone_{0};
   sys::WMutex feedLock_;  // guards the feed pointers against two subscribing threads
   WHttpFeedRequest* feeds_[kFeedKinds] = {};
-  sys::WMutex portfolioLock_;
+  sys::WMutex portfolioLock_;  // portfolioRequests_
   std::map<std::string, WHttpRequest*> portfolioRequests_;
   WInstanceConfig config_;
   bool useOmsSsl_ = true;
-  sys::WMutex stateLock_;  // session text and endpoint lists
+  sys::WMutex stateLock_;  // session text, endpoint lists and useOmsSsl_; a leaf
   std::atomic<int> pendingTeardowns_{0};  // managers still stopping on a teardown thread
 };
 

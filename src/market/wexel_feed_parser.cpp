@@ -17,7 +17,8 @@ constexpr auto kOptionalReported = WPresence::kOptionalReported;
 
 // ---- layouts ------------------------------------------------------------
 // Each table has its own range of parse-error locations (first row = the number
-// beside it).
+// beside it). Hosts see them as "Parse error: src/wexel_feed_parser, line N",
+// so they stay fixed however this file changes.
 
 // A quote's header and a group start: the subscription number.
 struct WSubscriptionHeader {
@@ -301,6 +302,7 @@ void WOrdersFeedParser::deliverBidAsks(int subscription, const std::vector<WBidA
 WMessagesFeedParser::WMessagesFeedParser(WConnectionManager* manager) : WFeedParser(manager) {}
 
 int WMessagesFeedParser::parseRecord(const char* data, int size) {
+  // "Orders", not "Messages": the log line the messages parser has always written.
   logTrace("Orders data ready, available %d bytes", size);
   dumpTraffic(data, static_cast<size_t>(size));
   WNibbleCursor cursor(data, size);

@@ -66,6 +66,8 @@ class WTypedFeed : public WHttpFeedRequest {
   }
 };
 
+// The last constructor argument is the line number each feed's socket-error
+// log line cites: fixed numbers that log readers match, not this file's lines.
 class WAllTradesFeed : public WTypedFeed<WexelTradesListener> {
  public:
   WAllTradesFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)

@@ -18,7 +18,7 @@ namespace {
 
 // Where a logon channel failure is reported from, as the log line names it.
 constexpr char kSourceName[] = "src/wexel_http_logon";
-constexpr int kSourceLine = 66;
+constexpr int kSourceLine = 66;  // the line the socket-error log line cites: fixed, whatever this file's layout
 
 constexpr size_t kInitialListCapacity = 10;
 constexpr size_t kNameWidth = sizeof(WPortfolioEntry::name1);

@@ -137,16 +137,23 @@ void WConnectionManager::collectGarbage() {
   }
 }
 
+// One pass watches at most kMaxWatched channels. Always taking the first 64
+// of the registry would leave every channel past the 64th unwatched for as
+// long as the first ones stay open, so each pass starts where the last one
+// stopped and wraps around: every channel is watched within a few passes.
 bool WConnectionManager::buildWatchList() {
   watched_.clear();
   watches_.clear();
   sys::WLock hold(registryLock_);
-  for (const auto& [socket, channel] : registry_) {
-    if (watched_.size() == kMaxWatched) break;
-    bool connected = channel->isConnected();
+  auto next = registry_.lower_bound(nextWatchedSocket_);
+  for (size_t n = 0; n < registry_.size() && watched_.size() < kMaxWatched; ++n, ++next) {
+    if (next == registry_.end()) next = registry_.begin();
+    const auto& [socket, channel] = *next;
+    const bool connected = channel->isConnected();
     watched_.push_back({socket, channel});
     watches_.push_back({socket, connected, !connected, false, false, false});
   }
+  nextWatchedSocket_ = next == registry_.end() ? 0 : next->first;
   return !watched_.empty();
 }
 

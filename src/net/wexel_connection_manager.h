@@ -76,13 +76,14 @@ class WConnectionManager : public sys::WRunnable {
   };
 
   void collectGarbage();
-  // Walks the registry (at most 64 channels) into the poll list; false when empty.
+  // Walks the registry into the poll list, at most 64 channels, starting
+  // where the last pass stopped; false when empty.
   bool buildWatchList();
   // Sorts the polled channels into ready and failed, completing connects.
   void classifyChannels();
   void serviceChannels();
 
-  sys::WMutex registryLock_;
+  sys::WMutex registryLock_;  // registry_ and garbage_; never held while a channel closes
   std::atomic<int32_t> running_{1};
   std::map<int, WHttpRequest*> registry_;
   std::list<WHttpRequest*> garbage_;
@@ -92,6 +93,7 @@ class WConnectionManager : public sys::WRunnable {
   WInstanceConfig config_;
 
   // Reused by every pass of the loop (I/O thread only).
+  int nextWatchedSocket_ = 0;  // where the next pass starts its walk
   std::vector<Watched> watched_;
   std::vector<q3::SocketWatch> watches_;
   std::vector<WHttpRequest*> ready_;

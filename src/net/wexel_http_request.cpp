@@ -19,6 +19,7 @@ namespace {
 
 constexpr size_t kInitialSendCapacity = 256;
 constexpr size_t kMaxUserAgent = 255;
+// The platform word is "windows" on every system: servers key on this text.
 constexpr char kUserAgentSuffix[] = "/wexel/2.1.0/1600/windows";
 constexpr int kTcpProtocol = 6;
 // A send that makes no progress for this long gives up instead of hanging.

@@ -116,9 +116,9 @@ class WHttpRequest : public WWorkerTask {
   size_t sendLength_ = 0;
   WConnectionManager* manager_;
   WexelParser* parser_;
-  sys::WMutex sendLock_;
+  sys::WMutex sendLock_;  // send buffer, pending queue, connected flag while a connect completes
   sockaddr_in server_;
-  sys::WMutex ioLock_;
+  sys::WMutex ioLock_;  // one reader at a time: read, parse and the listener calls it makes
   std::atomic<int32_t> busy_{0};
   int32_t protocolFlag_ = 0;
   WPendingQueue pending_;
