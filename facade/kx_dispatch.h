@@ -8,6 +8,7 @@
 #include <span>
 #include <vector>
 
+#include "q3_dispatch.h"
 #include "q3_variant.h"
 #include "quarnel3/quarnel3.h"
 
@@ -70,17 +71,8 @@ HRESULT dispatchInvoke(const KxMemberInfo* member, REFIID riid, WORD flags, DISP
 
 // IDispatch of one dual interface, implemented from its tables.
 template <typename Interface>
-class DualDispatch : public Interface {
+class DualDispatch : public q3::WithoutTypeInfo<Interface> {
  public:
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
   HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
     return dispatchIdsOfNames(DispatchTable<Interface>::members(), riid, names, count, ids);
   }

@@ -62,7 +62,7 @@ int negated(int32_t count) { return count == INT_MIN ? INT_MAX : -count; }
 double utcNowAsDate() {
   using namespace std::chrono;
   const double seconds = duration<double>(system_clock::now().time_since_epoch()).count();
-  return seconds / kx::kSecondsPerDay + 25569;  // 1970-01-01 is day 25569
+  return seconds / quarnel3::kSecondsPerDay + 25569;  // 1970-01-01 is day 25569
 }
 
 }  // namespace
@@ -108,8 +108,8 @@ HRESULT KxServer::GetBars(BSTR symbol, KxBarInterval interval, DATE since, LONG 
   try {
     kx::ServerRef self = kx::ServerRef::hold(this);
     const std::string name = q3::toAnsi(symbol);
-    const kx::PackedTime from = kx::dateToPacked(since);
-    const kx::CivilTime t = kx::unpackTime(from);
+    const wexel::PackedTime from = kx::dateToPacked(since);
+    const wexel::WDateTime t = wexel::unpackTime(from);
     Utils::logInfo("KxServer::GetBars method (Symbol: %s, Interval %d, Since %d:%d:%d %d:%d:%d, Count %d)",
                    name.c_str(), static_cast<int>(interval), t.year, t.month, t.day, t.hour, t.minute, t.second,
                    static_cast<int>(count));
@@ -127,8 +127,8 @@ HRESULT KxServer::GetTrades(BSTR symbol, DATE from, INT count) {
   try {
     kx::ServerRef self = kx::ServerRef::hold(this);
     const std::string name = q3::toAnsi(symbol);
-    const kx::PackedTime since = kx::dateToPacked(from);
-    const kx::CivilTime t = kx::unpackTime(since);
+    const wexel::PackedTime since = kx::dateToPacked(from);
+    const wexel::WDateTime t = wexel::unpackTime(since);
     Utils::logInfo("KxServer::GetTrades method (Symbol: %s, Since %d:%d:%d %d:%d:%d, Count %d)", name.c_str(), t.year,
                    t.month, t.day, t.hour, t.minute, t.second, count);
     std::shared_ptr<kx::Session> session;

@@ -1,9 +1,13 @@
-// The host helper: module loading and creation from a ProgID.
+// The host helper: module loading, creation from a ProgID, the event sink.
 #include <dlfcn.h>
 
+#include <atomic>
+
+#include "q3_dispatch.h"
 #include "q3_guid.h"
 #include "q3_registry.h"
 #include "quarnel3/host.h"
+#include "quarnel3/quarnel3.h"
 
 namespace quarnel3::host {
 namespace {
@@ -93,6 +97,84 @@ HRESULT createObject(const std::string& progId, REFIID iid, void** object, std::
   if (!loaded) return E_FAIL;
   HRESULT hr = loaded->createInstance(*clsid, iid, object);
   if (SUCCEEDED(hr)) *module = loaded;
+  return hr;
+}
+
+// ---- the event sink ----------------------------------------------------------------
+
+namespace {
+
+class EventSink final : public q3::WithoutTypeInfo<IDispatch> {
+ public:
+  explicit EventSink(SinkHandler handler) : handler_(std::move(handler)) {}
+
+  HRESULT QueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    *object = nullptr;
+    if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IDispatch) && !IsEqualGUID(iid, IID__IKxClient)) {
+      return E_NOINTERFACE;
+    }
+    *object = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  ULONG AddRef() override { return ++refs_; }
+  ULONG Release() override {
+    const ULONG left = --refs_;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
+
+  // No exception may unwind into the component that fires.
+  HRESULT Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                 UINT*) override {
+    static const DISPPARAMS kNone{nullptr, nullptr, 0, 0};
+    try {
+      return handler_(SinkCall{id, params ? *params : kNone, lcid, flags});
+    } catch (...) {
+      return E_FAIL;
+    }
+  }
+
+ private:
+  ~EventSink() = default;
+
+  std::atomic<ULONG> refs_{1};
+  const SinkHandler handler_;
+};
+
+// The _IKxClient connection point of an object, with one reference.
+HRESULT clientConnectionPoint(IUnknown* source, IConnectionPoint** point) {
+  if (!source || !point) return E_POINTER;
+  *point = nullptr;
+  IConnectionPointContainer* container = nullptr;
+  HRESULT hr = source->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
+  if (FAILED(hr)) return hr;
+  hr = container->FindConnectionPoint(IID__IKxClient, point);
+  container->Release();
+  return hr;
+}
+
+}  // namespace
+
+IDispatch* newEventSink(SinkHandler handler) { return new EventSink(std::move(handler)); }
+
+HRESULT adviseEvents(IUnknown* source, IUnknown* sink, DWORD* cookie) {
+  IConnectionPoint* point = nullptr;
+  HRESULT hr = clientConnectionPoint(source, &point);
+  if (FAILED(hr)) return hr;
+  hr = point->Advise(sink, cookie);
+  point->Release();
+  return hr;
+}
+
+HRESULT unadviseEvents(IUnknown* source, DWORD cookie) {
+  IConnectionPoint* point = nullptr;
+  HRESULT hr = clientConnectionPoint(source, &point);
+  if (FAILED(hr)) return hr;
+  hr = point->Unadvise(cookie);
+  point->Release();
   return hr;
 }
 

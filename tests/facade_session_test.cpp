@@ -1,6 +1,7 @@
 // KxServer's session through the real module: connect, disconnect and
 // IsConnected, the events they lead to, error information, sinks that fail or
 // unadvise, and hosts that call back from inside their event handlers.
+#include <atomic>
 #include <thread>
 
 #include "facade_forwarder.h"
@@ -75,8 +76,8 @@ TEST(Session, ARefusedMethodSetsTheErrorInformationAndAnswersEFail) {
 TEST(Session, AFailingSinkIsLoggedAndTheOthersStillReceiveTheEvent) {
   Client client;
   client.connect(kUnresolvable, 443, "demo", "demo");  // starts the log
-  Ref<TestSink> failing{TestSink::create()};
-  Ref<TestSink> last{TestSink::create()};
+  auto failing = TestSink::create();
+  auto last = TestSink::create();
   failing->onEvent([](const Event&) { return E_FAIL; });
   client.advise(failing.get());
   client.advise(last.get());
@@ -91,8 +92,8 @@ TEST(Session, AFailingSinkIsLoggedAndTheOthersStillReceiveTheEvent) {
 
 TEST(Session, ASinkThatUnadvisesItselfInsideAnEventDoesNotStopTheFiring) {
   Client client;
-  Ref<TestSink> leaving{TestSink::create()};
-  Ref<TestSink> staying{TestSink::create()};
+  auto leaving = TestSink::create();
+  auto staying = TestSink::create();
   DWORD cookie = client.advise(leaving.get());
   client.advise(staying.get());
   leaving->onEvent([&](const Event&) {

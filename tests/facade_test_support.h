@@ -8,7 +8,6 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -219,54 +218,27 @@ struct Event {
   std::vector<Value> args;  // declaration order
 };
 
-// A recording _IKxClient sink. A handler, when set, runs inside Invoke on the
-// firing thread and gives the HRESULT the sink answers.
-class TestSink final : public IDispatch {
+// A recording _IKxClient sink over the host helper's. A handler, when set, runs
+// inside Invoke on the firing thread and gives the HRESULT the sink answers.
+// The component may hold the sink past the recorder; what it fires then is
+// dropped.
+class TestSink {
  public:
   using Handler = std::function<HRESULT(const Event&)>;
 
-  static TestSink* create() { return new TestSink(); }
+  static std::shared_ptr<TestSink> create() {
+    std::shared_ptr<TestSink> sink(new TestSink());
+    sink->dispatch_ = quarnel3::host::newEventSink([weak = std::weak_ptr<TestSink>(sink)](const auto& call) {
+      const std::shared_ptr<TestSink> self = weak.lock();
+      return self ? self->record(call) : S_OK;
+    });
+    return sink;
+  }
+  ~TestSink() { dispatch_->Release(); }
+  TestSink(const TestSink&) = delete;
+  TestSink& operator=(const TestSink&) = delete;
 
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (IsEqualGUID(iid, IID_IUnknown) || IsEqualGUID(iid, IID_IDispatch) || IsEqualGUID(iid, IID__IKxClient)) {
-      *object = static_cast<IDispatch*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-  HRESULT Invoke(DISPID id, REFIID, LCID lcid, WORD flags, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
-                 UINT*) override {
-    Event event{id, {}};
-    for (UINT i = params->cArgs; i-- > 0;) event.args.push_back(read(params->rgvarg[i]));
-    Handler handler;
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      lastLcid_ = lcid;
-      lastFlags_ = flags;
-      handler = handler_;
-    }
-    const HRESULT hr = handler ? handler(event) : S_OK;
-    {
-      std::lock_guard<std::mutex> hold(mutex_);
-      events_.push_back(event);
-    }
-    changed_.notify_all();
-    return hr;
-  }
+  IDispatch* dispatch() const { return dispatch_; }
 
   void onEvent(Handler handler) {
     std::lock_guard<std::mutex> hold(mutex_);
@@ -303,7 +275,25 @@ class TestSink final : public IDispatch {
 
  private:
   TestSink() = default;
-  ~TestSink() = default;
+
+  HRESULT record(const quarnel3::host::SinkCall& call) {
+    Event event{call.id, {}};
+    for (UINT i = call.params.cArgs; i-- > 0;) event.args.push_back(read(call.params.rgvarg[i]));
+    Handler handler;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      lastLcid_ = call.lcid;
+      lastFlags_ = call.flags;
+      handler = handler_;
+    }
+    const HRESULT hr = handler ? handler(event) : S_OK;
+    {
+      std::lock_guard<std::mutex> hold(mutex_);
+      events_.push_back(event);
+    }
+    changed_.notify_all();
+    return hr;
+  }
 
   static Value read(const VARIANT& v) {
     Value value;
@@ -323,7 +313,7 @@ class TestSink final : public IDispatch {
     return value;
   }
 
-  std::atomic<ULONG> refs_{1};
+  IDispatch* dispatch_ = nullptr;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<Event> events_;
@@ -362,7 +352,7 @@ class Ref {
 // A KxServer created from the ProgID, with a sink advised on _IKxClient.
 struct Client {
   Ref<IKxServer> server;
-  Ref<TestSink> sink{TestSink::create()};
+  std::shared_ptr<TestSink> sink{TestSink::create()};
   DWORD cookie = 0;
 
   Client() {
@@ -373,22 +363,12 @@ struct Client {
     if (server.get()) cookie = advise(sink.get());
   }
 
-  DWORD advise(IDispatch* s) {
-    Ref<IConnectionPointContainer> container;
-    Ref<IConnectionPoint> point;
+  DWORD advise(TestSink* s) {
     DWORD c = 0;
-    EXPECT_EQ(server->QueryInterface(IID_IConnectionPointContainer, container.outVoid()), S_OK);
-    EXPECT_EQ(container->FindConnectionPoint(IID__IKxClient, point.out()), S_OK);
-    EXPECT_EQ(point->Advise(s, &c), S_OK);
+    EXPECT_EQ(quarnel3::host::adviseEvents(server.get(), s->dispatch(), &c), S_OK);
     return c;
   }
-  HRESULT unadvise(DWORD c) {
-    Ref<IConnectionPointContainer> container;
-    Ref<IConnectionPoint> point;
-    server->QueryInterface(IID_IConnectionPointContainer, container.outVoid());
-    container->FindConnectionPoint(IID__IKxClient, point.out());
-    return point->Unadvise(c);
-  }
+  HRESULT unadvise(DWORD c) { return quarnel3::host::unadviseEvents(server.get(), c); }
 
   HRESULT configure(const std::string& params) { return call(server.get(), "ConfigureClient", args(Arg::text(u16(params)))); }
   HRESULT connect(const std::string& host, int port, const std::string& login, const std::string& password) {

@@ -6,8 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "kx_date.h"
 #include "kxcli_test_support.h"
+#include "quarnel3/date.h"
 
 namespace {
 
@@ -98,7 +98,7 @@ TEST(KxcliMarket, GetSymbolsFiresTheTableInByteOrderOnTheCallersThread) {
             R"("days_before_expiry":0,"strike":0})");
   EXPECT_EQ(member(rows[3], "strike"), "110000");
   EXPECT_EQ(member(rows[0], "expiry_date"), "\"2099-12-31T18:45:00\"");
-  const double expiry = kx::civilToDate({2099, 12, 31, 18, 45, 0});
+  const double expiry = quarnel3::civilToDate({2099, 12, 31, 18, 45, 0}).value();
   const double days = std::strtod(member(rows[0], "days_before_expiry").c_str(), nullptr);
   EXPECT_NEAR(days, expiry - nowAsDate(), 0.01);
   EXPECT_EQ(member(rows[6], "lot_size"), "5");

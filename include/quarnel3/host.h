@@ -1,9 +1,11 @@
 // Host helper: loads the component module, resolves its exports, and creates
 // objects from a ProgID through the registry (ProgID -> CLSID ->
 // InprocServer32 -> dlopen -> DllGetClassObject), the user's classes first,
-// then the machine's. Link quarnel3_platform to use it.
+// then the machine's; and a sink for the component's events. Link
+// quarnel3_platform to use it.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -67,5 +69,27 @@ std::optional<std::string> inprocServerPath(REFCLSID clsid);
 // must outlive the object. REGDB_E_CLASSNOTREG when the ProgID or its module
 // is not registered, E_FAIL when the module does not load.
 HRESULT createObject(const std::string& progId, REFIID iid, void** object, std::shared_ptr<Module>* module);
+
+// One event as the sink's Invoke received it.
+struct SinkCall {
+  DISPID id;
+  const DISPPARAMS& params;  // last argument first; an empty list when the caller passed none
+  LCID lcid;
+  WORD flags;
+};
+
+// Runs on the thread that fires the event; Invoke answers what it returns.
+using SinkHandler = std::function<HRESULT(const SinkCall&)>;
+
+// A new _IKxClient sink: a reference-counted IDispatch that answers
+// QueryInterface for IUnknown, IDispatch and _IKxClient and hands every Invoke
+// to `handler` (a handler that throws makes Invoke answer E_FAIL). The caller
+// holds the one reference it comes with.
+IDispatch* newEventSink(SinkHandler handler);
+
+// Connects `sink` to the _IKxClient connection point of `source`, the cookie
+// in *cookie; and disconnects it again. The first failing step's HRESULT.
+HRESULT adviseEvents(IUnknown* source, IUnknown* sink, DWORD* cookie);
+HRESULT unadviseEvents(IUnknown* source, DWORD cookie);
 
 }  // namespace quarnel3::host

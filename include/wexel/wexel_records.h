@@ -6,11 +6,9 @@
 #include <cstdint>
 #include <string>
 
-namespace wexel {
+#include "wexel/wexel_packed_time.h"
 
-// Date-time in BCD digits: year in bits 63..48, month 47..40, day 39..32,
-// hour 31..24, minute 23..16, second 15..8, bits 7..0 zero.
-using PackedTime = uint64_t;
+namespace wexel {
 
 // ---- market feeds --------------------------------------------------------
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <limits>
 
-#include "kx_date.h"
 #include "q3_codepage.h"
+#include "quarnel3/date.h"
 
 namespace kxcli {
 namespace {
@@ -83,7 +83,7 @@ int daysInMonth(int year, int month) {
 }
 
 std::optional<DATE> parseCalendarDate(const std::string& text) {
-  kx::CivilTime t;
+  quarnel3::CivilTime t;
   if (text.size() < 19 || text[4] != '-' || text[7] != '-' || text[10] != 'T' || text[13] != ':' ||
       text[16] != ':') {
     return std::nullopt;
@@ -105,7 +105,7 @@ std::optional<DATE> parseCalendarDate(const std::string& text) {
       fraction += (text[i] - '0') * scale;
     }
   }
-  return kx::civilToDate(t, fraction);
+  return quarnel3::civilToDate(t, fraction);
 }
 
 }  // namespace

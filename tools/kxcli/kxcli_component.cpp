@@ -2,7 +2,6 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -81,67 +80,23 @@ Value readVariant(const VARIANT& v, const quarnel3::host::Runtime& runtime) {
   }
 }
 
-}  // namespace
-
 // ---- the sink --------------------------------------------------------------------
 
-class EventSink final : public IDispatch {
- public:
-  EventSink(Component::EventHandler handler, const quarnel3::host::Runtime& runtime)
-      : handler_(std::move(handler)), runtime_(runtime) {}
-
-  HRESULT QueryInterface(REFIID iid, void** object) override {
-    if (!object) return E_POINTER;
-    *object = nullptr;
-    if (!IsEqualGUID(iid, IID_IUnknown) && !IsEqualGUID(iid, IID_IDispatch) && !IsEqualGUID(iid, IID__IKxClient)) {
-      return E_NOINTERFACE;
-    }
-    *object = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
+// An event as its output line: the parameters named by the type library, or
+// arg0, arg1... when the event or its argument count is not the declared one.
+Line eventLine(const std::string& name, const KxMemberInfo* event, const DISPPARAMS& params,
+               const quarnel3::host::Runtime& runtime) {
+  Line line{{"event", Value::text(name)}};
+  const UINT count = params.cArgs;
+  const bool named = event && static_cast<UINT>(event->paramCount) == count;
+  for (UINT i = 0; i < count; ++i) {
+    const std::string param = named ? event->params[i].name : "arg" + std::to_string(i);
+    line.emplace_back(param, readVariant(params.rgvarg[count - 1 - i], runtime));
   }
-  ULONG AddRef() override { return ++refs_; }
-  ULONG Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
-  HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
-    if (info) *info = nullptr;
-    return E_NOTIMPL;
-  }
-  HRESULT GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override { return E_NOTIMPL; }
-
-  HRESULT Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*, UINT*) override {
-    const KxMemberInfo* event = kxFindMember(kKxClientEvents, id);
-    const std::string name = event ? event->name : "DISPID " + std::to_string(id);
-    Line line{{"event", Value::text(name)}};
-    const UINT count = params ? params->cArgs : 0;
-    for (UINT i = 0; i < count; ++i) {
-      const bool named = event && static_cast<UINT>(event->paramCount) == count;
-      const std::string param = named ? event->params[i].name : "arg" + std::to_string(i);
-      line.emplace_back(param, readVariant(params->rgvarg[count - 1 - i], runtime_));
-    }
-    handler_(name, line);
-    return S_OK;
-  }
-
- private:
-  ~EventSink() = default;
-
-  std::atomic<ULONG> refs_{1};
-  Component::EventHandler handler_;
-  const quarnel3::host::Runtime& runtime_;
-};
+  return line;
+}
 
 // ---- one late-bound call -----------------------------------------------------------
-
-namespace {
 
 // The argument array of one call in declaration order, with the storage the
 // out parameters point at, cleared with the module's runtime.
@@ -409,14 +364,14 @@ std::unique_ptr<Component> Component::open(const std::string& modulePath, EventH
     *error = "KxServer was not created: " + failureText(hr, component->runtime());
     return nullptr;
   }
-  component->sink_ = new EventSink(std::move(onEvent), component->runtime());
-  IConnectionPointContainer* container = nullptr;
-  IConnectionPoint* point = nullptr;
-  hr = component->server_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container));
-  if (SUCCEEDED(hr)) hr = container->FindConnectionPoint(IID__IKxClient, &point);
-  if (SUCCEEDED(hr)) hr = point->Advise(component->sink_, &component->cookie_);
-  if (point) point->Release();
-  if (container) container->Release();
+  const quarnel3::host::Runtime& runtime = component->runtime();
+  component->sink_ = quarnel3::host::newEventSink([handler = std::move(onEvent), &runtime](const auto& call) {
+    const KxMemberInfo* event = kxFindMember(kKxClientEvents, call.id);
+    const std::string name = event ? event->name : "DISPID " + std::to_string(call.id);
+    handler(name, eventLine(name, event, call.params, runtime));
+    return S_OK;
+  });
+  hr = quarnel3::host::adviseEvents(component->server_, component->sink_, &component->cookie_);
   if (FAILED(hr)) {
     *error = "the sink was not advised: " + failureText(hr, component->runtime());
     return nullptr;
@@ -426,14 +381,7 @@ std::unique_ptr<Component> Component::open(const std::string& modulePath, EventH
 
 void Component::release() {
   if (!server_) return;
-  IConnectionPointContainer* container = nullptr;
-  IConnectionPoint* point = nullptr;
-  if (SUCCEEDED(server_->QueryInterface(IID_IConnectionPointContainer, reinterpret_cast<void**>(&container))) &&
-      SUCCEEDED(container->FindConnectionPoint(IID__IKxClient, &point))) {
-    point->Unadvise(cookie_);
-  }
-  if (point) point->Release();
-  if (container) container->Release();
+  quarnel3::host::unadviseEvents(server_, cookie_);
   server_->Release();
   server_ = nullptr;
   const auto limit = std::chrono::steady_clock::now() + kUnloadLimit;

@@ -16,8 +16,6 @@
 
 namespace kxcli {
 
-class EventSink;
-
 class Component {
  public:
   // Receives every event as its output line, on the thread that fires it.
@@ -43,7 +41,7 @@ class Component {
 
   std::shared_ptr<quarnel3::host::Module> module_;
   IKxServer* server_ = nullptr;
-  EventSink* sink_ = nullptr;
+  IDispatch* sink_ = nullptr;  // the _IKxClient sink
   DWORD cookie_ = 0;
 };
 

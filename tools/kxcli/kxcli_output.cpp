@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "kx_date.h"
+#include "quarnel3/date.h"
 
 namespace kxcli {
 
@@ -94,7 +94,7 @@ std::string formatNumber(double value) {
 }
 
 std::string formatDate(DATE value) {
-  const auto t = kx::dateToCivil(value);
+  const auto t = quarnel3::dateToCivil(value);
   if (!t) return "";
   char text[32];
   std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day, t->hour, t->minute,
