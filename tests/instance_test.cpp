@@ -78,10 +78,13 @@ TEST_F(InstanceTest, RefusedLogonsReachTheListener) {
     kexsim::Fault fault;
     std::string expected;
   };
+  kexsim::Fault status500;
+  status500.type = FaultType::kStatus;
+  status500.status = 500;
   const Case cases[] = {
-      {"blocked", "blocked", {}, errorEvent("Account is blocked..", -1002)},
-      {"demo", "wrong", {}, "error -1002 "},
-      {"demo", "demo", {FaultType::kStatus, 500, 0, 0}, "error -1001 "},
+      {"blocked", "blocked", kexsim::Fault(), errorEvent("Account is blocked..", -1002)},
+      {"demo", "wrong", kexsim::Fault(), "error -1002 "},
+      {"demo", "demo", status500, "error -1001 "},
   };
   for (const auto& c : cases) {
     server->faults().clearAll();

@@ -35,13 +35,18 @@ enum class WPresence : uint8_t {
   // As kOptional, but a failed read still leaves its location as the
   // parse-error text.
   kOptionalReported,
+  // A field some servers leave out: a failed read keeps the member's value
+  // and the next field is read where this one would have been, without
+  // ending the optional run.
+  kTolerant,
 };
 
 template <typename Record>
 struct WField {
   using Target = std::variant<WRecordEnd, WRecordRest, WUnusedSmall, WUnusedInt32, WSmallInto<Record>,
                               int32_t Record::*, int64_t Record::*, double Record::*, PackedTime Record::*,
-                              char (Record::*)[2], char (Record::*)[64], char (Record::*)[256]>;
+                              char (Record::*)[2], char (Record::*)[34], char (Record::*)[40], char (Record::*)[64],
+                              char (Record::*)[256], char (Record::*)[2048]>;
 
   // Implicit, so that a table row reads {&WQuote::bid} or {&WQuote::extra31, kOptional}.
   template <typename T>
@@ -113,8 +118,10 @@ WLayoutRead readLayout(WLZ77Parser& parser, WNibbleCursor& cursor, Record& recor
     if (optionalRunOver && field.presence != WPresence::kRequired) continue;
     const int location = firstLocation + static_cast<int>(i);
     const int result = readField(parser, probe, record, field.target);
-    if (field.presence != WPresence::kOptional) parser.recordParseError(result, source, location);
-    if (result > 0) continue;
+    if (field.presence == WPresence::kRequired || field.presence == WPresence::kOptionalReported) {
+      parser.recordParseError(result, source, location);
+    }
+    if (result > 0 || field.presence == WPresence::kTolerant) continue;
     if (field.presence == WPresence::kRequired) return {result, location};
     optionalRunOver = true;
   }

@@ -1,4 +1,5 @@
-// Text utilities: URL encoding of query values and character set conversion.
+// Text utilities: URL encoding of query values, character set conversion,
+// and the check of texts that go into a request unchanged.
 #pragma once
 
 #include <cstddef>
@@ -14,5 +15,14 @@ std::string urlEncode(const std::string& text);
 // Converts text from one character set to another with iconv. A text that
 // cannot be converted, or an unknown character set, comes back unchanged.
 std::string convertCharset(const std::string& text, const char* from, const char* to);
+
+// A caller's text goes into a URL or a feed line unchanged: a line break,
+// NUL, other control character or blank would split or rewrite the request.
+inline bool isSafeParameter(const std::string& text) {
+  for (unsigned char c : text) {
+    if (c <= ' ' || c == 0x7F) return false;
+  }
+  return true;
+}
 
 }  // namespace wexel

@@ -5,19 +5,11 @@
 
 #include <string>
 
+#include "core/wexel_text.h"
 #include "wexel/wexel_errors.h"
 #include "wexel/wexel_listeners.h"
 
 namespace wexel {
-
-// A caller's text goes into a URL or a feed line unchanged: a line break,
-// NUL, other control character or blank would split or rewrite the request.
-inline bool isSafeParameter(const std::string& text) {
-  for (unsigned char c : text) {
-    if (c <= ' ' || c == 0x7F) return false;
-  }
-  return true;
-}
 
 // Listeners whose error operation is onError(message, code).
 template <typename Listener>
@@ -54,6 +46,20 @@ inline auto massReport(WexelPortfolioMassListener* listener, WContext context) {
   return [listener, context](const std::string& message, int code) {
     if (listener) listener->onError(message, code, context);
   };
+}
+
+// The authorisation rule: nothing is built before logon. Always false.
+template <typename Report>
+bool refuseNotLoggedOn(Report report) {
+  report(kTextNotAuthorized, kErrorNotAuthorized);
+  return false;
+}
+
+// An order that cannot be expressed as a URL: nothing is sent. Always false.
+template <typename Report>
+bool refuseBadOrder(Report report) {
+  report(kTextBadOrderParameters, kErrorMalformed);
+  return false;
 }
 
 // An operation of a kind this client does not build yet: the authorisation

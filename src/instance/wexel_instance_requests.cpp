@@ -34,39 +34,6 @@ bool WInstance::cancelPortfolio(const std::string& portfolio, int mode) {
   return true;
 }
 
-// ---- order actions -----------------------------------------------------------------
-
-bool WInstance::setOrderStreamingListener(WexelOrderActionResultListener* listener) { return listener != nullptr; }
-
-bool WInstance::placeOrder(const std::string&, const std::string&, const std::string&, int, int, int, int, double,
-                           double, double, const std::string&, const std::string&, double, int, WCookie cookie,
-                           WContext context, bool, WexelOrderActionResultListener* listener) {
-  return refuseUnbuilt(loggedOn_, orderReport(listener, cookie, context));
-}
-bool WInstance::placeTakestopOrder(const std::string&, const std::string&, const std::string&, int, int, double,
-                                   double, double, double, WCookie cookie, WContext context, bool,
-                                   WexelOrderActionResultListener* listener) {
-  return refuseUnbuilt(loggedOn_, orderReport(listener, cookie, context));
-}
-bool WInstance::placeIcebergOrder(const std::string&, const std::string&, const std::string&, int, int, double,
-                                  double, double, WCookie cookie, WContext context, bool,
-                                  WexelOrderActionResultListener* listener) {
-  return refuseUnbuilt(loggedOn_, orderReport(listener, cookie, context));
-}
-bool WInstance::placeExpireOrder(const std::string&, const std::string&, const std::string&, double, WCookie cookie,
-                                 WContext context, bool, WexelOrderActionResultListener* listener) {
-  return refuseUnbuilt(loggedOn_, orderReport(listener, cookie, context));
-}
-// Moves and cancels carry no cookie: they report 0.
-bool WInstance::moveOrder(const std::string&, int64_t, double, int, WContext context, bool,
-                          WexelOrderActionResultListener* listener) {
-  return refuseUnbuilt(loggedOn_, orderReport(listener, 0, context));
-}
-bool WInstance::cancelOrder(const std::string&, const std::string&, const std::string&, int, int64_t,
-                            WContext context, bool, WexelOrderActionResultListener* listener) {
-  return refuseUnbuilt(loggedOn_, orderReport(listener, 0, context));
-}
-
 // ---- queries -------------------------------------------------------------------------
 
 bool WInstance::getBars(const std::string&, const std::string&, int, PackedTime, PackedTime, int, WContext context,
@@ -84,9 +51,6 @@ bool WInstance::getAlerts(int64_t, WexelAlertsListener* listener, WContext conte
   return refuseUnbuilt(loggedOn_, contextReport(listener, context));
 }
 bool WInstance::removeAlert(int64_t, const std::string&, WexelAlertResultListener* listener, WContext context) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
-}
-bool WInstance::getOrderError(int64_t, WexelOrderErrorListener* listener, WContext context) {
   return refuseUnbuilt(loggedOn_, contextReport(listener, context));
 }
 bool WInstance::getMessagesByNumber(const std::string&, int64_t, int64_t, WexelMessagesQueryListener* listener,

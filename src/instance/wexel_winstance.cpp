@@ -106,6 +106,9 @@ void WInstance::onLogonResult(bool ok, const std::string& sessionText, const std
 }
 
 WConnectionManager* WInstance::detachManager() {
+  // The streaming channel's thread ends first: nothing more is sent through
+  // a manager about to stop. The manager collects the channel.
+  ordersStreaming_.releaseChannel(manager_.load());
   {
     sys::WLock feedsHold(feedLock_);
     for (auto& feed : feeds_) feed = nullptr;
@@ -163,11 +166,15 @@ sockaddr_in WInstance::dataEndpoint() {
   return ddpAddresses_.empty() ? serverAddress_ : ddpAddresses_.front();
 }
 
-sockaddr_in WInstance::orderEndpoint() {
+sockaddr_in WInstance::orderEndpoint() { return orderRoute().endpoint; }
+
+// OMS_SSL while there is one and TLS orders are on; an empty OMS_SSL list
+// turns TLS orders off until the next logon. Then OMS, then the logon server.
+WInstance::OrderRoute WInstance::orderRoute() {
   sys::WLock hold(stateLock_);
   if (useOmsSsl_ && omsSslAddresses_.empty()) useOmsSsl_ = false;
-  if (useOmsSsl_) return omsSslAddresses_.front();
-  return omsAddresses_.empty() ? serverAddress_ : omsAddresses_.front();
+  if (useOmsSsl_) return {omsSslAddresses_.front(), true};
+  return {omsAddresses_.empty() ? serverAddress_ : omsAddresses_.front(), false};
 }
 
 void WInstance::tick() {

@@ -11,6 +11,7 @@
 
 #include "net/wexel_connection_manager.h"
 #include "instance/wexel_endpoint.h"
+#include "orders/wexel_orders_streaming.h"
 #include "wexel/wexel_instance.h"
 #include "core/wexel_sys.h"
 
@@ -101,6 +102,12 @@ class WInstance : public WexelInstance, public WManagerOwner {
   // Endpoints for data requests and for order actions.
   sockaddr_in dataEndpoint();
   sockaddr_in orderEndpoint();
+  // The order endpoint and whether to reach it over TLS (OMS_SSL).
+  struct OrderRoute {
+    sockaddr_in endpoint;
+    bool tls;
+  };
+  OrderRoute orderRoute();
   WConnectionManager* manager() { return manager_.load(); }
   const sockaddr_in& serverAddress() const { return serverAddress_; }
 
@@ -119,6 +126,13 @@ class WInstance : public WexelInstance, public WManagerOwner {
   // The live feed of that kind, marked busy (the caller releases it), or null.
   WHttpFeedRequest* acquireFeed(FeedKind kind);
   WHttpFeedRequest* createFeed(FeedKind kind);
+  // The streaming order channel, created on first use with the current route.
+  WStreamingOrdersRequest* streamingChannel(WConnectionManager& manager);
+  // Whether an action with this listener goes on the streaming channel.
+  bool streams(const WexelOrderActionResultListener* listener) const { return !listener || orderStreaming_.load(); }
+  // Sends a one-shot order action; the refusals first.
+  template <typename Factory, typename Report>
+  bool sendOrderAction(Factory& factory, Report report, bool asyncConnect);
 
   std::atomic<bool> loggedOn_{false};
   std::string sessionParameters_;
@@ -136,6 +150,8 @@ class WInstance : public WexelInstance, public WManagerOwner {
   bool useOmsSsl_ = true;
   sys::WMutex stateLock_;  // session text, endpoint lists and useOmsSsl_; a leaf
   std::atomic<int> pendingTeardowns_{0};  // managers still stopping on a teardown thread
+  WOrdersStreamingRequestFactory ordersStreaming_;
+  std::atomic<bool> orderStreaming_{false};  // a streaming listener is set
 };
 
 }  // namespace wexel

@@ -1,0 +1,107 @@
+#include "orders/wexel_action_parser.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "core/wexel_text.h"
+
+namespace wexel {
+
+namespace {
+
+constexpr char kServerCodePage[] = "CP1251";
+
+// The charset parameter of a Content-Type value: after the first "=" that
+// follows "charset", up to the next ";" or the end.
+std::string charsetOf(const std::string& value) {
+  const size_t name = value.find("charset");
+  if (name == std::string::npos) return std::string();
+  const size_t equals = value.find('=', name);
+  if (equals == std::string::npos) return std::string();
+  const size_t end = value.find(';', equals);
+  return value.substr(equals + 1, end == std::string::npos ? std::string::npos : end - equals - 1);
+}
+
+}  // namespace
+
+WActionParser::WActionParser(WexelOrderActionResultListener* listener, const std::string& portfolio,
+                             const std::string& exchange, const std::string& security, int64_t orderNo,
+                             WCookie cookie, WContext context)
+    : listener_(listener),
+      portfolio_(portfolio),
+      exchange_(exchange),
+      security_(security),
+      orderNo_(orderNo),
+      cookie_(cookie),
+      context_(context) {}
+
+// Header names are compared exactly, case included: the server's spelling.
+int WActionParser::onHeaderField(const char* name, const char* value) {
+  if (std::strcmp(name, "X-Order-NO") == 0) {
+    long long number = 0;
+    if (std::sscanf(value, "%lld", &number) == 1) orderNo_ = number;
+  } else if (std::strcmp(name, "X-Order-NO-EXT") == 0) {
+    unsigned number = 0;
+    if (std::sscanf(value, "%u", &number) == 1) cookie_ = number;
+  } else if (std::strcmp(name, "Content-Type") == 0) {
+    const std::string charset = charsetOf(value);
+    if (!charset.empty()) charset_ = charset;
+  } else if (std::strcmp(name, "Content-Length") == 0) {
+    contentLength_ = std::atoi(value);
+  }
+  return 0;
+}
+
+int WActionParser::parseBody(const char* data, int count) {
+  if (count <= 0) return 0;
+  body_.append(data, static_cast<size_t>(count));
+  const size_t tagEnd = body_.find('>');
+  const size_t messageEnd = tagEnd == std::string::npos ? tagEnd : body_.find('<', tagEnd);
+  if (messageEnd == std::string::npos) {
+    bodyTaken_ += count;  // all of it belongs to this reply: its end has not come
+    return count;
+  }
+  // This reply's bytes in this call: what Content-Length leaves of it, never
+  // more than offered; without a length, everything offered.
+  int taken = count;
+  if (contentLength_ > 0) {
+    taken = static_cast<int>(std::clamp<int64_t>(contentLength_ - bodyTaken_, 1, count));
+  }
+  finishReply(tagEnd, messageEnd);
+  return taken;
+}
+
+void WActionParser::finishReply(size_t tagEnd, size_t messageEnd) {
+  const std::string tag = tagEnd >= 1 ? body_.substr(1, tagEnd - 1) : std::string();
+  std::string message = body_.substr(tagEnd + 1, messageEnd - tagEnd - 1);
+  message.erase(std::remove(message.begin(), message.end(), '\n'), message.end());
+  if (!charset_.empty() && charset_ != kServerCodePage) {
+    message = convertCharset(message, charset_.c_str(), kServerCodePage);
+  }
+  answered_ = true;
+  if (listener_) {
+    listener_->onActionResult(nullptr, portfolio_, exchange_, security_, orderNo_, message, tag, cookie_, context_);
+  }
+  if (observer_) observer_->onActionReply(orderNo_, cookie_);
+  // Ready for the next reply on the same connection, with or without a listener.
+  clearHeaderParsed();
+  body_.clear();
+  bodyTaken_ = 0;
+  contentLength_ = 0;
+}
+
+int WActionParser::onError(int code, const char* text) {
+  answered_ = true;
+  if (listener_) listener_->onError(cookie_, context_, text, code);
+  return 0;
+}
+
+int WActionParser::onErrorResponse(const char* text, int count, const char* status, const char* reason) {
+  if (std::strcmp(status, "500") == 0) return 0;
+  return WexelParser::onErrorResponse(text, count, status, reason);
+}
+
+}  // namespace wexel
