@@ -10,6 +10,7 @@
 #include "kexsim_faults.h"
 #include "kexsim_http.h"
 #include "kexsim_market.h"
+#include "kexsim_matching.h"
 #include "kexsim_reply.h"
 #include "kexsim_request_log.h"
 #include "kexsim_scenario.h"
@@ -27,6 +28,7 @@ struct ServerContext {
   FaultTable& faults;
   ScriptTable& scripts;
   Market& market;
+  MatchingEngine& matching;
   StopSignal& stop;
   uint64_t seed;
   uint16_t plainPort;
@@ -43,6 +45,9 @@ struct Exchange {
   Reply& reply;
   int logId;
   std::string login;  // owner of the request's session ("" for the logon)
+  Fault fault = {};   // the fault this request drew
+  int sequence = 1;   // the request's place on its connection: 1, 2, ...
+  bool keepOpen = false;  // set by a handler whose reply leaves the connection open for another request
 };
 
 using Handler = std::function<void(Exchange&)>;
@@ -54,12 +59,17 @@ inline constexpr const char* kQuotesKind = "quotes";
 inline constexpr const char* kTradesKind = "trades";
 inline constexpr const char* kOrdersKind = "orders";
 inline constexpr const char* kMessagesKind = "messages";
+inline constexpr const char* kOrderKind = "order";             // place, move and cancel
+inline constexpr const char* kOrderErrorKind = "order-error";  // the order-error query
 
 struct Route {
   std::string path;  // exact path, without the query
   std::string kind;
   bool needsSession = true;
   Handler handler;
+  // The handler answers a status fault itself (with a body the client reads);
+  // otherwise the server answers it with an empty body.
+  bool answersStatusFaults = false;
 };
 
 }  // namespace kexsim

@@ -6,7 +6,7 @@
 namespace kexsim {
 
 std::optional<FaultType> faultTypeFromName(const std::string& name) {
-  static constexpr std::array<std::pair<const char*, FaultType>, 7> kNames{{
+  static constexpr std::array<std::pair<const char*, FaultType>, 10> kNames{{
       {"close-mid-body", FaultType::kCloseMidBody},
       {"close-before-end", FaultType::kCloseBeforeEnd},
       {"corrupt-record", FaultType::kCorruptRecord},
@@ -14,6 +14,9 @@ std::optional<FaultType> faultTypeFromName(const std::string& name) {
       {"drip", FaultType::kDrip},
       {"delay", FaultType::kDelay},
       {"refuse-handshake", FaultType::kRefuseHandshake},
+      {"close-unanswered", FaultType::kCloseUnanswered},
+      {"omit-order-no", FaultType::kOmitOrderNo},
+      {"charset", FaultType::kCharset},
   }};
   for (const auto& [text, type] : kNames) {
     if (name == text) return type;

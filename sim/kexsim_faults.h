@@ -22,6 +22,9 @@ enum class FaultType {
   kDrip,             // every write carries one byte
   kDelay,            // wait `delayMs` before the reply starts
   kRefuseHandshake,  // TLS only: close before the handshake (kind "tls")
+  kCloseUnanswered,  // read the request, then close without a reply
+  kOmitOrderNo,      // order replies: no X-Order-NO header
+  kCharset,          // order replies: texts in `charset` ("UTF-8", "CP1251", "windows-1251")
 };
 
 struct Fault {
@@ -29,6 +32,7 @@ struct Fault {
   int status = 0;
   int delayMs = 0;
   int times = 0;  // how many requests it hits; 0 = every request until cleared
+  std::string charset = {};
 };
 
 // The pseudo-kind under which a TLS handshake refusal is set: the handshake
@@ -36,7 +40,8 @@ struct Fault {
 inline constexpr const char* kTlsKind = "tls";
 
 // "close-mid-body", "close-before-end", "corrupt-record", "status", "drip",
-// "delay", "refuse-handshake"; nullopt for an unknown name.
+// "delay", "refuse-handshake", "close-unanswered", "omit-order-no", "charset";
+// nullopt for an unknown name.
 std::optional<FaultType> faultTypeFromName(const std::string& name);
 
 class FaultTable {

@@ -150,13 +150,18 @@ const char* reasonPhrase(int status) {
   return "Error";
 }
 
+std::string responseHead(const ReplyHead& head) {
+  std::string text = "HTTP/1.0 " + std::to_string(head.status) + " " + reasonPhrase(head.status) + "\r\n";
+  text += "Server: kexsim\r\n";
+  if (!head.contentType.empty()) text += "Content-Type: " + head.contentType + "\r\n";
+  if (head.contentLength >= 0) text += "Content-Length: " + std::to_string(head.contentLength) + "\r\n";
+  for (const auto& [name, value] : head.fields) text += name + ": " + value + "\r\n";
+  text += "Connection: " + head.connection + "\r\n\r\n";
+  return text;
+}
+
 std::string responseHead(int status, const std::string& contentType, long contentLength) {
-  std::string head = "HTTP/1.0 " + std::to_string(status) + " " + reasonPhrase(status) + "\r\n";
-  head += "Server: kexsim\r\n";
-  if (!contentType.empty()) head += "Content-Type: " + contentType + "\r\n";
-  if (contentLength >= 0) head += "Content-Length: " + std::to_string(contentLength) + "\r\n";
-  head += "Connection: close\r\n\r\n";
-  return head;
+  return responseHead(ReplyHead{status, contentType, contentLength});
 }
 
 }  // namespace kexsim

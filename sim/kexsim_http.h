@@ -61,8 +61,18 @@ std::multimap<std::string, std::string> parseForm(const std::string& text);
 // The reason phrase the server sends with a status code.
 const char* reasonPhrase(int status);
 
-// "HTTP/1.0 <status> <reason>\r\n" + the given header lines + the blank line.
-// A content length below 0 sends no Content-Length header.
+// What a reply head says. A content length below 0 sends no Content-Length
+// header; `fields` follow it in their order, then the Connection header.
+struct ReplyHead {
+  int status = 200;
+  std::string contentType;
+  long contentLength = -1;
+  std::vector<std::pair<std::string, std::string>> fields = {};
+  std::string connection = "close";
+};
+
+// "HTTP/1.0 <status> <reason>\r\n", the header lines, the blank line.
+std::string responseHead(const ReplyHead& head);
 std::string responseHead(int status, const std::string& contentType, long contentLength);
 
 }  // namespace kexsim

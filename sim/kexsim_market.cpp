@@ -55,6 +55,7 @@ MarketWalk::MarketWalk(const Security& security, uint64_t seed, std::time_t star
       now_(start) {
   trade();
   makeBook();
+  remember();
 }
 
 double MarketWalk::roundToStep(double price) const { return std::round(price / step_) * step_; }
@@ -68,6 +69,31 @@ void MarketWalk::step() {
   low_ = std::min(low_, price_);
   trade();
   makeBook();
+  remember();
+}
+
+void MarketWalk::jumpTo(double price) {
+  ++stepIndex_;
+  price_ = std::max(roundToStep(price), step_);
+  high_ = std::max(high_, price_);
+  low_ = std::min(low_, price_);
+  trade();
+  makeBook();
+  remember();
+}
+
+void MarketWalk::remember() {
+  SimQuote q = quote();
+  history_.push_back({stepIndex_, q.bid, q.ask, q.last, q.time});
+  if (history_.size() > kHistory) history_.pop_front();
+}
+
+std::vector<StepQuote> MarketWalk::stepsAfter(int64_t step) const {
+  std::vector<StepQuote> steps;
+  for (const StepQuote& quote : history_) {
+    if (quote.step > step) steps.push_back(quote);
+  }
+  return steps;
 }
 
 void MarketWalk::trade() {
@@ -129,18 +155,38 @@ int64_t Market::currentStep() const {
 
 uint64_t Market::now() const { return packedTime(start_ + static_cast<std::time_t>(currentStep())); }
 
-std::optional<MarketView> Market::view(const std::string& exchange, const std::string& symbol) {
+MarketWalk* Market::walkOf(const std::string& exchange, const std::string& symbol) {
   const Security* security = scenario_.findSecurity(exchange, symbol);
-  if (security == nullptr) return std::nullopt;
-  int64_t step = currentStep();
-  std::lock_guard<std::mutex> lock(mutex_);
+  if (security == nullptr) return nullptr;
   auto key = std::make_pair(exchange, symbol);
   auto it = walks_.find(key);
   if (it == walks_.end()) it = walks_.emplace(key, MarketWalk(*security, seed_, start_)).first;
   MarketWalk& walk = it->second;
+  int64_t step = currentStep();
   while (walk.stepIndex() < step) walk.step();
-  return MarketView{walk.stepIndex(), walk.quote(), walk.trades(), walk.book(), walk.decimals(),
-                    security->longQuotes};
+  return &walk;
+}
+
+std::optional<MarketView> Market::view(const std::string& exchange, const std::string& symbol) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarketWalk* walk = walkOf(exchange, symbol);
+  if (walk == nullptr) return std::nullopt;
+  return MarketView{walk->stepIndex(), walk->quote(), walk->trades(), walk->book(), walk->decimals(),
+                    scenario_.findSecurity(exchange, symbol)->longQuotes};
+}
+
+std::vector<StepQuote> Market::stepsAfter(const std::string& exchange, const std::string& symbol,
+                                          int64_t step) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarketWalk* walk = walkOf(exchange, symbol);
+  return walk ? walk->stepsAfter(step) : std::vector<StepQuote>{};
+}
+
+bool Market::setPrice(const std::string& exchange, const std::string& symbol, double price) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarketWalk* walk = walkOf(exchange, symbol);
+  if (walk != nullptr) walk->jumpTo(price);
+  return walk != nullptr;
 }
 
 }  // namespace kexsim

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdint>
 #include <ctime>
+#include <deque>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -43,6 +44,15 @@ struct SimBookRow {
   double volume;
 };
 
+// The best prices of one step, as the matching engine sees them.
+struct StepQuote {
+  int64_t step;
+  double bid;
+  double ask;
+  double last;
+  uint64_t time;  // packed
+};
+
 // Simulated clock: seconds since the epoch, read as UTC.
 std::time_t marketStartTime(const std::string& text);  // "" = the local time now
 uint64_t packedTime(std::time_t seconds);
@@ -56,6 +66,9 @@ class MarketWalk {
   // Moves the market one step (one simulated second): a new price, its trades
   // and a new order book.
   void step();
+  // An extra step to the given price, at the same simulated time: tests move
+  // the market where they need it.
+  void jumpTo(double price);
 
   int64_t stepIndex() const { return stepIndex_; }
   SimQuote quote() const;
@@ -64,12 +77,19 @@ class MarketWalk {
   // Bids from the best down, then asks from the best up.
   const std::vector<SimBookRow>& book() const { return book_; }
   int decimals() const { return decimals_; }
+  double priceStep() const { return step_; }
+  // The best prices of the recent steps after `step`, oldest first; the walk
+  // remembers the last kHistory steps.
+  std::vector<StepQuote> stepsAfter(int64_t step) const;
+
+  static constexpr size_t kHistory = 4096;
 
  private:
   uint64_t draw(uint64_t range) { return random_() % range; }
   double roundToStep(double price) const;
   void trade();
   void makeBook();
+  void remember();
 
   std::mt19937_64 random_;
   int decimals_;
@@ -84,6 +104,7 @@ class MarketWalk {
   int64_t stepIndex_ = 0;
   std::vector<SimTick> trades_;
   std::vector<SimBookRow> book_;
+  std::deque<StepQuote> history_;
 };
 
 // What a feed sends about one security at one step.
@@ -105,6 +126,12 @@ class Market {
 
   // The security's state at the current step; nullopt for an unknown security.
   std::optional<MarketView> view(const std::string& exchange, const std::string& symbol);
+  // The best prices of the steps after `step` up to the current one, oldest
+  // first; empty for an unknown security.
+  std::vector<StepQuote> stepsAfter(const std::string& exchange, const std::string& symbol, int64_t step);
+  // Moves the security's market to `price` at once (one extra step); false for
+  // an unknown security.
+  bool setPrice(const std::string& exchange, const std::string& symbol, double price);
   int64_t currentStep() const;
   // Packed simulated time of the current step.
   uint64_t now() const;
@@ -115,6 +142,10 @@ class Market {
   uint64_t seed_;
   std::time_t start_;
   std::chrono::milliseconds tick_;
+  // The security's walk brought to the current step; null when unknown.
+  // Called with the lock held.
+  MarketWalk* walkOf(const std::string& exchange, const std::string& symbol);
+
   std::chrono::steady_clock::time_point began_ = std::chrono::steady_clock::now();
   std::mutex mutex_;
   std::map<std::pair<std::string, std::string>, MarketWalk> walks_;

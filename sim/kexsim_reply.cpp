@@ -20,7 +20,12 @@ bool Reply::sendHead(int status, const std::string& contentType, long contentLen
 }
 
 bool Reply::sendText(int status, const std::string& contentType, const std::string& body) {
-  if (!sendHead(status, contentType, static_cast<long>(body.size()))) return false;
+  return sendText(ReplyHead{status, contentType}, body);
+}
+
+bool Reply::sendText(ReplyHead head, const std::string& body) {
+  head.contentLength = static_cast<long>(body.size());
+  if (!write(responseHead(head))) return false;
   bodyStarted_ = true;
   switch (fault_.type) {
     case FaultType::kCloseMidBody:

@@ -9,6 +9,7 @@
 #include "kexsim_connection.h"
 #include "kexsim_encoder.h"
 #include "kexsim_faults.h"
+#include "kexsim_http.h"
 
 namespace kexsim {
 
@@ -20,6 +21,8 @@ class Reply {
   bool sendHead(int status, const std::string& contentType, long contentLength = -1);
   // A whole text reply: head with its length, then the body.
   bool sendText(int status, const std::string& contentType, const std::string& body);
+  // The same with a head of its own; its content length is the body's.
+  bool sendText(ReplyHead head, const std::string& body);
   // A batch of decoded records as one compressed block.
   bool sendRecords(std::vector<std::string> records);
   // False once a fault has ended the reply or a write failed: the handler stops.

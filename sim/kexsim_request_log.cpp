@@ -1,5 +1,7 @@
 #include "kexsim_request_log.h"
 
+#include <set>
+
 namespace kexsim {
 
 int RequestLog::add(LoggedRequest entry) {
@@ -41,6 +43,15 @@ RequestLog::Entries RequestLog::ofKind(const std::string& kind) const {
     if (entry.kind == kind) matching.push_back(entry);
   }
   return matching;
+}
+
+size_t RequestLog::connectionsOf(const std::string& kind) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::set<int> connections;
+  for (const auto& entry : entries_) {
+    if (entry.kind == kind) connections.insert(entry.connection);
+  }
+  return connections.size();
 }
 
 void RequestLog::clear() {

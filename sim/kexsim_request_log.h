@@ -23,6 +23,11 @@ struct LoggedRequest {
   std::string body;
   std::vector<std::string> feedLines;  // without their line end
   bool closed = false;                 // the server is done with the connection
+  int connection = 0;  // the connection it came on: 1, 2, ... in accept order
+  int sequence = 0;    // its turn on that connection: 1, 2, ... (keep-alive)
+
+  // Path and query as the request line had them.
+  std::string url() const { return query.empty() ? path : path + "?" + query; }
 };
 
 class RequestLog {
@@ -37,6 +42,8 @@ class RequestLog {
   Entries entries() const;
   // The entries of one kind, in arrival order.
   Entries ofKind(const std::string& kind) const;
+  // How many connections carried requests of this kind.
+  size_t connectionsOf(const std::string& kind) const;
   void clear();
 
   // Blocks until the predicate holds over the entries or the limit passes; the

@@ -108,13 +108,21 @@ Fault readFault(const ptree& node) {
   std::string name = node.get<std::string>("type", "");
   auto type = faultTypeFromName(name);
   if (!type) throw ScenarioError("unknown fault type '" + name + "'");
-  return {*type, number(node, "status", 0), number(node, "delayMs", 0), number(node, "times", 0)};
+  return {*type, number(node, "status", 0), number(node, "delayMs", 0), number(node, "times", 0),
+          node.get<std::string>("charset", "")};
 }
 
 void readMarket(const ptree& root, Scenario* scenario) {
   scenario->tickMs = root.get<int>("market.tickMs", scenario->tickMs);
   scenario->marketStart = root.get<std::string>("market.start", "");
   if (!scenario->marketStart.empty()) packedTimeFromText(scenario->marketStart);
+}
+
+void readOrders(const ptree& root, Scenario* scenario) {
+  OrderSettings& orders = scenario->orders;
+  orders.charset = root.get<std::string>("orders.charset", orders.charset);
+  orders.keepAliveMax = root.get<int>("orders.keepAliveMax", orders.keepAliveMax);
+  orders.keepAliveTimeout = root.get<int>("orders.keepAliveTimeout", orders.keepAliveTimeout);
 }
 
 Scenario fromTree(const ptree& root) {
@@ -132,6 +140,7 @@ Scenario fromTree(const ptree& root) {
   readGuideSections(root, &scenario);
   for (const ptree* item : items(root, "securities")) scenario.securities.push_back(readSecurity(*item));
   readMarket(root, &scenario);
+  readOrders(root, &scenario);
   for (const ptree* item : items(root, "scripts")) scenario.scripts.push_back(readScript(*item));
   if (auto faults = root.get_child_optional("faults")) {
     for (const auto& [kind, node] : *faults) scenario.faults[kind] = readFault(node);

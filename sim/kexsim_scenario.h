@@ -13,6 +13,7 @@
 //    "securities": [{<the names of kexsim_security_fields.cpp>, "optionalFields",
 //                    "price", "longQuotes"}],
 //    "market": {"tickMs", "start": "YYYYMMDDhhmmss"},
+//    "orders": {"charset", "keepAliveMax", "keepAliveTimeout"},
 //    "scripts": [{"kind", "first", "second", "records": [[<tokens>], ...]}],
 //    "faults": {"<request kind>": {"type", "status", "delayMs", "times"}}}
 #pragma once
@@ -102,6 +103,13 @@ struct FeedScript {
   std::vector<std::vector<std::string>> records;
 };
 
+// How the order endpoints answer.
+struct OrderSettings {
+  std::string charset = "CP1251";  // of the reply texts: "CP1251", "windows-1251" or "UTF-8"
+  int keepAliveMax = 0;            // requests per keep-alive connection; 0: no limit
+  int keepAliveTimeout = 15;       // seconds a keep-alive connection may stay idle
+};
+
 struct Scenario {
   std::vector<User> users;
   std::vector<NamedEntry> exchanges;
@@ -116,6 +124,7 @@ struct Scenario {
   int tickMs = 250;          // period of generated feed updates
   std::string marketStart;   // "YYYYMMDDhhmmss" of the first generated record; "" = now
   std::vector<FeedScript> scripts;
+  OrderSettings orders;
   std::map<std::string, Fault> faults;  // by request kind, set when the server starts
 
   const User* findUser(const std::string& login) const;

@@ -17,6 +17,7 @@
 #include "kexsim_feeds.h"
 #include "kexsim_guide.h"
 #include "kexsim_logon.h"
+#include "kexsim_orders.h"
 #include "kexsim_tls.h"
 
 namespace kexsim {
@@ -26,7 +27,7 @@ constexpr const char* kTextType = "text/plain; charset=windows-1251";
 constexpr const char* kNoSessionText = "Not authorized..";
 
 std::vector<Route> builtInRoutes() {
-  return {
+  std::vector<Route> routes{
       {kLogonPath, kLogonKind, false, serveLogon},
       {kGuidePath, kGuideKind, true, serveGuide},
       {kQuotesPath, kQuotesKind, true, serveFeed},
@@ -34,6 +35,8 @@ std::vector<Route> builtInRoutes() {
       {kOrdersPath, kOrdersKind, true, serveFeed},
       {kMessagesPath, kMessagesKind, true, serveFeed},
   };
+  for (Route& route : orderRoutes()) routes.push_back(std::move(route));
+  return routes;
 }
 
 // OpenSSL writes to its socket with write(), which raises SIGPIPE when the
@@ -59,7 +62,8 @@ Server::Server(ServerOptions options)
       sessions_(options_.seed),
       scripts_(options_.scenario.scripts),
       market_(options_.scenario, options_.seed, marketStartTime(options_.scenario.marketStart),
-              options_.scenario.tickMs) {
+              options_.scenario.tickMs),
+      matching_(options_.scenario, market_) {
   for (const auto& [kind, fault] : options_.scenario.faults) faults_.set(kind, fault);
 }
 
@@ -101,8 +105,8 @@ bool Server::start(std::string* error) {
     return false;
   }
   context_ = std::make_unique<ServerContext>(ServerContext{options_.scenario, sessions_, log_, faults_,
-                                                           scripts_, market_, stop_, options_.seed,
-                                                           plainPort_, tlsPort_});
+                                                           scripts_, market_, matching_, stop_,
+                                                           options_.seed, plainPort_, tlsPort_});
   started_ = true;
   acceptThread_ = std::thread([this] { acceptLoop(); });
   return true;
@@ -180,33 +184,49 @@ void Server::delist(Connection* connection) {
 
 void Server::serve(int fd, bool tls) {
   Connection connection(fd);
+  int number = ++connections_;
   if (enlist(&connection)) {
     bool refused = tls && faults_.take(kTlsKind).type == FaultType::kRefuseHandshake;
-    if (!refused && (!tls || connection.acceptTls(sslContext_))) {
-      std::string rest;
-      if (std::optional<HttpRequest> request = readRequest(connection, &rest)) {
-        dispatch(connection, *request, std::move(rest), tls);
-      }
-    }
+    if (!refused && (!tls || connection.acceptTls(sslContext_))) converse(connection, number, tls);
   }
   delist(&connection);
 }
 
-std::optional<HttpRequest> Server::readRequest(Connection& connection, std::string* rest) {
+// Serves the requests of one connection in turn, for as long as the replies
+// keep it open, then closes it the way the client expects.
+void Server::converse(Connection& connection, int number, bool tls) {
+  std::string pending;
+  std::vector<int> logIds;
+  int idleMs = -1;  // the first request may take its time
+  bool open = true;
+  for (int sequence = 1; open; ++sequence) {
+    std::optional<HttpRequest> request = readRequest(connection, &pending, idleMs);
+    if (!request) break;
+    int logId = 0;
+    open = dispatch(connection, *request, pending, {number, sequence, tls}, &logId);
+    logIds.push_back(logId);
+    idleMs = options_.scenario.orders.keepAliveTimeout * 1000;
+  }
+  if (!stop_.raised()) connection.finish();
+  for (int id : logIds) log_.markClosed(id);
+}
+
+std::optional<HttpRequest> Server::readRequest(Connection& connection, std::string* pending, int idleMs) {
   RequestReader reader;
   char buffer[4096];
   RequestReader::State state = RequestReader::State::kIncomplete;
+  if (!pending->empty()) state = reader.feed(pending->data(), pending->size());
   while (state == RequestReader::State::kIncomplete) {
+    if (idleMs >= 0 && connection.waitReadable(idleMs) != 1) return std::nullopt;
     long n = connection.read(buffer, sizeof buffer);
     if (n <= 0) return std::nullopt;
     state = reader.feed(buffer, static_cast<size_t>(n));
   }
   if (state == RequestReader::State::kBad) {
     Reply(connection, {}).sendText(400, kTextType, "");
-    connection.finish();
     return std::nullopt;
   }
-  *rest = reader.rest();
+  *pending = reader.rest();
   return reader.request();
 }
 
@@ -217,20 +237,20 @@ const Route* Server::findRoute(const std::string& path) const {
   return nullptr;
 }
 
-void Server::dispatch(Connection& connection, const HttpRequest& request, std::string rest, bool tls) {
+bool Server::dispatch(Connection& connection, const HttpRequest& request, const std::string& rest,
+                      const RequestPlace& place, int* logId) {
   const Route* route = findRoute(request.path);
   std::string kind = route ? route->kind : "";
-  int id = log_.add({0, kind, tls, request.method, request.path, request.query, request.headers,
-                     request.body, {}, false});
+  *logId = log_.add({0, kind, place.tls, request.method, request.path, request.query, request.headers,
+                     request.body, {}, false, place.connection, place.sequence});
   Fault fault = route ? faults_.take(kind) : Fault{};
-  if (fault.type != FaultType::kDelay || stop_.sleepFor(std::chrono::milliseconds(fault.delayMs))) {
-    connection.setDrip(fault.type == FaultType::kDrip);
-    Reply reply(connection, fault);
-    Exchange exchange{*context_, kind, request, std::move(rest), connection, reply, id, ""};
-    respond(route, exchange, fault);
-    connection.finish();
-  }
-  log_.markClosed(id);
+  if (fault.type == FaultType::kDelay && !stop_.sleepFor(std::chrono::milliseconds(fault.delayMs))) return false;
+  if (fault.type == FaultType::kCloseUnanswered) return false;
+  connection.setDrip(fault.type == FaultType::kDrip);
+  Reply reply(connection, fault);
+  Exchange exchange{*context_, kind, request, rest, connection, reply, *logId, "", fault, place.sequence};
+  respond(route, exchange, fault);
+  return exchange.keepOpen && reply.open();
 }
 
 void Server::respond(const Route* route, Exchange& exchange, const Fault& fault) {
@@ -238,7 +258,7 @@ void Server::respond(const Route* route, Exchange& exchange, const Fault& fault)
     exchange.reply.sendText(404, kTextType, "");
     return;
   }
-  if (fault.type == FaultType::kStatus) {
+  if (fault.type == FaultType::kStatus && !route->answersStatusFaults) {
     exchange.reply.sendText(fault.status, kTextType, "");
     return;
   }

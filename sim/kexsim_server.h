@@ -1,12 +1,15 @@
 // kexsim, the simulated Kexora server: HTTP/1.0 on 127.0.0.1, plain and TLS,
-// one connection per request, one thread per connection. Tests start it
-// in-process on ephemeral ports:
+// one thread per connection. A connection carries one request, or several in
+// turn when an order request asks for keep-alive. Tests start it in-process on
+// ephemeral ports:
 //
 //   kexsim::Server server;                 // built-in scenario, seed 1
 //   ASSERT_TRUE(server.start());
 //   connect to server.plainPort() / server.tlsPort() ...
 //   server.faults().set("guide", {kexsim::FaultType::kCorruptRecord});
 //   server.log().waitUntil(...);           // what the client sent
+//   server.market().setPrice("MB", "SBER", 250);   // move a market at once
+//   server.matching().orders("demo", "D-10001");   // what the exchange did
 //   server.stop();                         // also done by the destructor
 #pragma once
 
@@ -35,6 +38,13 @@ struct ServerOptions {
   Scenario scenario = builtInScenario();
 };
 
+// Where a request came: the connection's number and the request's turn on it.
+struct RequestPlace {
+  int connection;
+  int sequence;
+  bool tls;
+};
+
 class Server {
  public:
   explicit Server(ServerOptions options = {});
@@ -56,6 +66,8 @@ class Server {
   const Scenario& scenario() const { return options_.scenario; }
   RequestLog& log() { return log_; }
   FaultTable& faults() { return faults_; }
+  Market& market() { return market_; }
+  MatchingEngine& matching() { return matching_; }
   // Exact records for a feed subscription from now on (see kexsim_script.h).
   void addScript(const FeedScript& script) { scripts_.add(script); }
 
@@ -70,10 +82,13 @@ class Server {
   void acceptOne(int listener, bool tls);
   void reapWorkers();
   void serve(int fd, bool tls);
+  void converse(Connection& connection, int number, bool tls);
   bool enlist(Connection* connection);
   void delist(Connection* connection);
-  std::optional<HttpRequest> readRequest(Connection& connection, std::string* rest);
-  void dispatch(Connection& connection, const HttpRequest& request, std::string rest, bool tls);
+  std::optional<HttpRequest> readRequest(Connection& connection, std::string* pending, int idleMs);
+  // Answers one request; true when the connection stays open for the next.
+  bool dispatch(Connection& connection, const HttpRequest& request, const std::string& rest,
+                const RequestPlace& place, int* logId);
   void respond(const Route* route, Exchange& exchange, const Fault& fault);
   const Route* findRoute(const std::string& path) const;
 
@@ -85,6 +100,7 @@ class Server {
   ScriptTable scripts_;
   StopSignal stop_;
   Market market_;
+  MatchingEngine matching_;
   std::unique_ptr<ServerContext> context_;
   SSL_CTX* sslContext_ = nullptr;
   int plainListener_ = -1;
@@ -92,6 +108,7 @@ class Server {
   int wakePipe_[2] = {-1, -1};
   uint16_t plainPort_ = 0;
   uint16_t tlsPort_ = 0;
+  std::atomic<int> connections_{0};  // numbers the accepted connections
   bool started_ = false;
   bool stopped_ = false;
   std::thread acceptThread_;
