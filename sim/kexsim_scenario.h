@@ -15,7 +15,7 @@
 //    "market": {"tickMs", "start": "YYYYMMDDhhmmss"},
 //    "orders": {"charset", "keepAliveMax", "keepAliveTimeout"},
 //    "scripts": [{"kind", "first", "second", "records": [[<tokens>], ...]}],
-//    "faults": {"<request kind>": {"type", "status", "delayMs", "times"}}}
+//    "faults": {"<request kind>": {"type", "status", "delayMs", "times", "charset"}}}
 #pragma once
 
 #include <cstdint>

@@ -166,6 +166,9 @@ TEST_F(KexsimOrders, OneShotReplyAsServed) {
   EXPECT_EQ(logged.url(), placeUrl({}) + "&" + session);
   EXPECT_EQ(logged.sequence, 1);
   EXPECT_FALSE(logged.tls);
+  ask(cancelUrl(1000000001));
+  EXPECT_EQ(server.log().ofKind(kOrderKind).back().sequence, 1);
+  EXPECT_EQ(server.log().connectionsOf(kOrderKind), 2u);
 }
 
 TEST_F(KexsimOrders, PlacedOrdersFillAtOnceOrRest) {
@@ -562,6 +565,23 @@ TEST(KexsimOrdersUnlimited, KeepsGoingInTheScenariosCharset) {
     EXPECT_EQ(reply->body, tagged("cancel-order", "Заявка не найдена"));
   }
   EXPECT_EQ(server.log().connectionsOf(kOrderKind), 1u);
+}
+
+TEST(KexsimOrdersScenario, OrderSettingsAndFaultsAreRead) {
+  Scenario s = parseScenario(R"({
+    "orders": {"charset": "UTF-8", "keepAliveMax": 3, "keepAliveTimeout": 5},
+    "faults": {"order": {"type": "charset", "charset": "windows-1251", "times": 1},
+               "order-error": {"type": "omit-order-no"}}
+  })");
+  EXPECT_EQ(s.orders.charset, "UTF-8");
+  EXPECT_EQ(s.orders.keepAliveMax, 3);
+  EXPECT_EQ(s.orders.keepAliveTimeout, 5);
+  EXPECT_EQ(s.faults.at("order").type, FaultType::kCharset);
+  EXPECT_EQ(s.faults.at("order").charset, "windows-1251");
+  EXPECT_EQ(s.faults.at("order-error").type, FaultType::kOmitOrderNo);
+  EXPECT_EQ(builtInScenario().orders.keepAliveMax, 0);
+  EXPECT_EQ(builtInScenario().orders.charset, "CP1251");
+  EXPECT_EQ(faultTypeFromName("close-unanswered"), FaultType::kCloseUnanswered);
 }
 
 }  // namespace
