@@ -1,6 +1,5 @@
 // The session's adapters: logon and securities (the logon outcome that turns
-// connect into Connected or Disconnected) and the order-action results of the
-// streaming order channel.
+// connect into Connected or Disconnected) and the results of the order actions.
 #include "kx_adapters.h"
 
 #include <cinttypes>
@@ -41,13 +40,18 @@ struct ActionResult {
   int32_t cookie;
 };
 
-void firePlaceResult(KxServer& server, const ActionResult& r) {
+void fireOrderFailed(KxServer& server, const ActionResult& r) {
   const std::string orderId = orderNumberText(r.orderNo);
+  Utils::logTrace("Fire FireOrderFailed: %s [%d]", r.message.c_str(), r.cookie);
+  server.fire(DISPID_OrderFailed, {r.cookie, orderId.c_str(), r.message.c_str()});
+}
+
+void firePlaceResult(KxServer& server, const ActionResult& r) {
   if (!r.message.empty()) {
-    Utils::logTrace("Fire FireOrderFailed: %s [%d]", r.message.c_str(), r.cookie);
-    server.fire(DISPID_OrderFailed, {r.cookie, orderId.c_str(), r.message.c_str()});
+    fireOrderFailed(server, r);
     return;
   }
+  const std::string orderId = orderNumberText(r.orderNo);
   Utils::logTrace("Fire FireOrderSucceeded: %s, no: %lld [%d]", r.message.c_str(), static_cast<long long>(r.orderNo),
                   r.cookie);
   server.fire(DISPID_OrderSucceeded, {r.cookie, orderId.c_str()});
@@ -130,14 +134,30 @@ void KxServer::NativeReferenceSecuritiesListener::onError(const std::string& mes
 
 // ---- order actions ------------------------------------------------------------
 
+namespace {
+
+// Only a one-shot place carries the place's context, and until a reply names
+// it the order has no number; moves and cancels always have one. The
+// streaming channel reports its socket failures as errors, not as results.
+bool placeFailedBeforeReply(const std::string& action, int64_t orderNo, wexel::WContext context) {
+  return action.empty() && orderNo == 0 && context == kx::kPlaceContext;
+}
+
+}  // namespace
+
 void KxServer::NativeOrderActionResultListener::onActionResult(void*, const std::string&, const std::string&,
                                                                const std::string&, int64_t orderNo,
                                                                const std::string& message, const std::string& action,
-                                                               wexel::WCookie cookie, wexel::WContext) {
+                                                               wexel::WCookie cookie, wexel::WContext context) {
   kx::ServerRef server = session_.enter();
   if (!server) return;
+  const ActionResult result{orderNo, message, static_cast<int32_t>(cookie)};
+  if (placeFailedBeforeReply(action, orderNo, context)) {
+    fireOrderFailed(*server, result);
+    return;
+  }
   for (const ActionRule& rule : kActionRules) {
-    if (action == rule.action) rule.fire(*server, ActionResult{orderNo, message, static_cast<int32_t>(cookie)});
+    if (action == rule.action) rule.fire(*server, result);
   }
 }
 

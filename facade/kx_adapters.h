@@ -8,7 +8,12 @@
 
 namespace kx {
 class Session;
-}
+
+// The context each order action hands the library, given back with its result.
+inline constexpr wexel::WContext kPlaceContext = 1;
+inline constexpr wexel::WContext kCancelContext = 2;
+inline constexpr wexel::WContext kMoveContext = 3;
+}  // namespace kx
 
 class KxServer::NativeLogonListener : public wexel::WexelLogonListener {
  public:
@@ -102,6 +107,10 @@ class KxServer::NativeGetTicksListener : public wexel::WexelGetTicksListener {
   kx::Session& session_;
 };
 
+// The results of PlaceOrder, CancelOrder and MoveOrder, by the action the
+// reply names. A place that failed on the socket before any reply (no action,
+// no order number, the place's context) is reported as OrderFailed with the
+// error text, so that the host does not wait for an outcome that never comes.
 class KxServer::NativeOrderActionResultListener : public wexel::WexelOrderActionResultListener {
  public:
   explicit NativeOrderActionResultListener(kx::Session& session) : session_(session) {}

@@ -69,14 +69,23 @@ double utcNowAsDate() {
 
 // ---- subscriptions ----------------------------------------------------------------
 
-HRESULT KxServer::resolveSymbol(const std::string& symbol, std::shared_ptr<kx::Session>* session,
-                                std::string* exchange) {
+HRESULT KxServer::usableSession(std::shared_ptr<kx::Session>* session) {
   *session = currentSession();
   if (!*session || !sessionUsable()) return refuse("%s", kNoSession);
+  return S_OK;
+}
+
+HRESULT KxServer::exchangeOf(const std::string& symbol, std::string* exchange) {
   const auto security = symbol.empty() ? std::nullopt : tables_.security(symbol);
   if (!security) return refuse("Symbol not found %s", symbol.c_str());
   *exchange = kx::fieldText(security->exchangeCode);
   return S_OK;
+}
+
+HRESULT KxServer::resolveSymbol(const std::string& symbol, std::shared_ptr<kx::Session>* session,
+                                std::string* exchange) {
+  if (const HRESULT hr = usableSession(session); FAILED(hr)) return hr;
+  return exchangeOf(symbol, exchange);
 }
 
 // The facade keeps no list of subscriptions: every call goes to the library.

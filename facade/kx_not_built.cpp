@@ -6,11 +6,6 @@ HRESULT KxServer::notBuilt() { return refuse("Not implemented yet.."); }
 
 HRESULT KxServer::ListenPortfolio(BSTR) { return notBuilt(); }
 HRESULT KxServer::CancelPortfolio(BSTR) { return notBuilt(); }
-HRESULT KxServer::PlaceOrder(BSTR, BSTR, KxOrder_Action, KxOrder_Type, KxOrder_Validity, DOUBLE, DOUBLE, DOUBLE, LONG) {
-  return notBuilt();
-}
-HRESULT KxServer::CancelOrder(BSTR, BSTR, BSTR) { return notBuilt(); }
-HRESULT KxServer::MoveOrder(BSTR, BSTR, DOUBLE) { return notBuilt(); }
 HRESULT KxServer::GetMyOrders(INT, BSTR) { return notBuilt(); }
 HRESULT KxServer::GetMyTrades(BSTR) { return notBuilt(); }
 HRESULT KxServer::GetMyClosePos(BSTR) { return notBuilt(); }

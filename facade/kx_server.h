@@ -157,6 +157,12 @@ class KxServer final : private kx::ModuleLockHolder,
   HRESULT subscription(BSTR symbol, const kx::SubscriptionRule& rule);
   // The session and the exchange of a symbol in the securities table, or the refusal.
   HRESULT resolveSymbol(const std::string& symbol, std::shared_ptr<kx::Session>* session, std::string* exchange);
+  // The checks the methods share, each answering its refusal: a usable
+  // session, a portfolio granted at logon, a symbol of the securities table
+  // (giving its exchange).
+  HRESULT usableSession(std::shared_ptr<kx::Session>* session);
+  HRESULT knownPortfolio(const std::string& portfolio);
+  HRESULT exchangeOf(const std::string& symbol, std::string* exchange);
 
   InnerUnknown inner_;
   IUnknown* outer_;

@@ -22,6 +22,11 @@ std::map<std::string, wexel::WPortfolioEntry> Tables::portfolios() const {
   return portfolios_;
 }
 
+bool Tables::hasPortfolio(const std::string& code) const {
+  boost::shared_lock<boost::shared_mutex> hold(lock_);
+  return portfolios_.count(code) != 0;
+}
+
 std::optional<wexel::WSecurity> Tables::security(const std::string& symbol) const {
   boost::shared_lock<boost::shared_mutex> hold(lock_);
   auto found = securities_.find(symbol);

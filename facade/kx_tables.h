@@ -22,6 +22,7 @@ class Tables {
   void addSecurities(const std::vector<wexel::WSecurity>& securities);
 
   std::map<std::string, wexel::WPortfolioEntry> portfolios() const;
+  bool hasPortfolio(const std::string& code) const;
   std::optional<wexel::WSecurity> security(const std::string& symbol) const;
   std::map<std::string, wexel::WSecurity> securities() const;
 
