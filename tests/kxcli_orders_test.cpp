@@ -3,6 +3,10 @@
 // and MoveOrder in the order their checks are made, and the outcome events of
 // places, moves and cancels over one-shot connections and over the streaming
 // order channel.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "kxcli_test_support.h"
 
 namespace {
@@ -91,6 +95,199 @@ TEST(KxcliOrders, RefusalsFollowTheOrderOfTheChecksAndSendNothing) {
   EXPECT_EQ(home.logCount("INFO : KxServer::MoveOrder method (Portfolio: D-10001, OrderId x42, "
                           "TargetPrice 100.000000 \n"),
             1u);
+}
+
+// ---- outcomes --------------------------------------------------------------------------
+
+// How the orders travel: the settings given before connect, the charset of the
+// server's texts, and how many connections the six actions take.
+struct OrderPath {
+  const char* name;
+  const char* configure;  // a ConfigureClient line, or ""
+  const char* charset;
+  size_t connections;
+};
+
+const OrderPath kPaths[] = {
+    {"one-shot", "", "CP1251", 6},
+    {"one-shot, texts in UTF-8", "", "UTF-8", 6},
+    {"one-shot, blocking connects", "ConfigureClient asyncSocketConnectionMode=no\n", "CP1251", 6},
+    {"streaming", "ConfigureClient 'useOrderStreaming = yes'\n", "CP1251", 1},
+};
+
+// A limit buy far below the market rests in the book; the server numbers the
+// orders it is given from 1000000001, refused ones included.
+const char* const kActions =
+    "PlaceOrder D-10001 SBER 1 2 1 100 3 1.25 7\nwait OrderSucceeded\n"
+    "PlaceOrder D-10001 SBER 1 2 1 100.005 3 0 8\nwait OrderFailed\n"
+    "MoveOrder D-10001 1000000001 101\nwait OrderMoveSucceeded\n"
+    "MoveOrder D-10001 ' 1000000001 th' 101.001\nwait OrderMoveFailed\n"
+    "CancelOrder D-10001 SBER 1000000001\nwait OrderCancelSucceeded\n"
+    "CancelOrder D-10001 SBER 1000000001\nwait OrderCancelFailed\n";
+
+TEST(KxcliOrders, EachActionEndsInItsOutcomeEventOnEveryPath) {
+  for (const OrderPath& path : kPaths) {
+    SCOPED_TRACE(path.name);
+    kexsim::Scenario scenario = kexsim::builtInScenario();
+    scenario.orders.charset = path.charset;
+    Simulator sim(scenario);
+    Home home;
+    const Result r = run(home, sim.script(), path.configure + kConnected + kActions);
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::string> outcomes;
+    for (const std::string& line : r.starting(R"({"event":"Order)")) outcomes.push_back(line);
+    const std::vector<std::string> expected = {
+        R"({"event":"OrderSucceeded","cookie":7,"orderid":"1000000001"})",
+        R"({"event":"OrderFailed","cookie":8,"orderid":"1000000002","reason":"Неверная цена"})",
+        R"({"event":"OrderMoveSucceeded","orderid":"1000000001"})",
+        R"({"event":"OrderMoveFailed","orderid":"1000000001"})",
+        R"({"event":"OrderCancelSucceeded","orderid":"1000000001"})",
+        R"({"event":"OrderCancelFailed","orderid":"1000000001"})",
+    };
+    EXPECT_EQ(outcomes, expected);
+    EXPECT_TRUE(r.events("Disconnected").empty());
+
+    const auto orders = sim.server().log().ofKind("order");
+    ASSERT_EQ(orders.size(), 6u);
+    // The stop price before the amount, the plain form, not fill-or-kill; a
+    // move is never forced; a cancel names the basic kind.
+    EXPECT_EQ(orders[0].url().rfind("/kx2/place-order.php?portfolio=D-10001&exchange=MB&security=SBER&action=BUY"
+                                    "&type=LIMIT&validity=DAY&price=100.000000&stop_price=1.250000&amount=3&fok=0"
+                                    "&ext_order_id=7&",
+                                    0),
+              0u)
+        << orders[0].url();
+    EXPECT_EQ(orders[2].url().rfind("/kx2/move-order.php?portfolio=D-10001&orderno=1000000001&price=101.000000"
+                                    "&forced=0&",
+                                    0),
+              0u)
+        << orders[2].url();
+    EXPECT_EQ(orders[4].url().rfind("/kx2/cancel-order.php?portfolio=D-10001&exchange=MB&security=SBER"
+                                    "&orderno=1000000001&ordertype=BASIC&",
+                                    0),
+              0u)
+        << orders[4].url();
+    EXPECT_EQ(sim.server().log().connectionsOf("order"), path.connections);
+
+    EXPECT_EQ(home.logCount("TRACE : Fire FireOrderSucceeded: , no: 1000000001 [7] \n"), 1u);
+    EXPECT_EQ(home.logCount("TRACE : Fire FireMoveSucceeded: , no: 1000000001 [0] \n"), 1u);
+  }
+}
+
+// ---- a place whose connection fails ----------------------------------------------------
+
+// A loopback port that nothing listens on.
+uint16_t closedPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  EXPECT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&address), length), 0);
+  EXPECT_EQ(::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length), 0);
+  ::close(s);
+  return ntohs(address.sin_port);
+}
+
+// The order endpoints of the logon reply point at a port where nobody listens.
+kexsim::Scenario unreachableOrders(uint16_t port) {
+  kexsim::Scenario scenario = kexsim::builtInScenario();
+  const std::string where = "127.0.0.1:" + std::to_string(port) + "/";
+  scenario.endpoints = {{"DDP", ""}, {"OMS", "http://" + where}, {"OMS_SSL", "https://" + where}};
+  return scenario;
+}
+
+struct FailedPlaceCase {
+  const char* name;
+  const char* configure;
+  const char* cookie;
+  const char* outcome;  // the event that reports the failure
+};
+
+// On its own connection the place hears of the failure as a result without
+// an action: OrderFailed, cookie as given, no order number, during the call
+// when the connect blocks. The streaming channel reports it as an error of the
+// session.
+const FailedPlaceCase kFailedPlaces[] = {
+    {"one-shot", "", "9", "OrderFailed"},
+    {"one-shot, cookie 0", "", "0", "OrderFailed"},
+    {"one-shot, blocking connect", "ConfigureClient asyncSocketConnectionMode=no\n", "9", "OrderFailed"},
+    {"streaming", "ConfigureClient useOrderStreaming=yes\n", "9", "Disconnected"},
+};
+
+TEST(KxcliOrders, APlaceWhoseConnectionFailsIsReportedOnce) {
+  for (const FailedPlaceCase& c : kFailedPlaces) {
+    SCOPED_TRACE(c.name);
+    const uint16_t port = closedPort();
+    Simulator sim(unreachableOrders(port));
+    Home home;
+    const std::string place = std::string("PlaceOrder D-10001 SBER 1 1 1 0 1 0 ") + c.cookie + "\n";
+    const Result r =
+        run(home, sim.script(), c.configure + kConnected + place + "wait " + c.outcome + "\nsleep 300\n");
+    EXPECT_EQ(r.status, 0);
+    const std::string where = "(127.0.0.1:" + std::to_string(port) + ")\"";
+    const auto failed = r.events("OrderFailed");
+    const auto disconnected = r.events("Disconnected");
+    if (std::string(c.outcome) == "OrderFailed") {
+      ASSERT_EQ(failed.size(), 1u);
+      EXPECT_EQ(member(failed[0], "cookie"), c.cookie);
+      EXPECT_EQ(member(failed[0], "orderid"), "\"0\"");
+      const std::string reason = member(failed[0], "reason");
+      EXPECT_GT(reason.size(), where.size() + 2);
+      EXPECT_EQ(reason.substr(reason.size() - where.size()), where) << reason;
+      EXPECT_TRUE(disconnected.empty());
+    } else {
+      EXPECT_TRUE(failed.empty());
+      ASSERT_EQ(disconnected.size(), 1u);
+      const std::string reason = member(disconnected[0], "reason");
+      EXPECT_EQ(reason.substr(reason.size() - where.size()), where) << reason;
+    }
+    if (std::string(c.configure).find("asyncSocketConnectionMode=no") != std::string::npos) {
+      const auto event = std::find(r.lines.begin(), r.lines.end(), failed.at(0));
+      const auto call = std::find(r.lines.begin(), r.lines.end(), R"({"call":"PlaceOrder","hresult":0})");
+      EXPECT_LT(event, call);
+    }
+  }
+}
+
+// ---- kxcli's order commands --------------------------------------------------------------
+
+TEST(KxcliOrders, OrderCommandsEndOnceTheirOutcomeHasArrived) {
+  Simulator sim;
+  Home home;
+  struct CommandCase {
+    std::vector<std::string> words;
+    const char* outcome;
+  };
+  const CommandCase cases[] = {
+      {{"place", "D-10001", "SBER", "Buy", "Limit", "Day", "100", "2", "0", "5"},
+       R"({"event":"OrderSucceeded","cookie":5,"orderid":"1000000001"})"},
+      {{"place", "D-10001", "SBER", "sell", "limit", "gtc", "0.001", "2", "0", "6"},
+       R"({"event":"OrderFailed","cookie":6,"orderid":"1000000002","reason":"Неверная цена"})"},
+      {{"move", "D-10001", "1000000001", "100.5"}, R"({"event":"OrderMoveSucceeded","orderid":"1000000001"})"},
+      {{"cancel", "D-10001", "SBER", "1000000001"}, R"({"event":"OrderCancelSucceeded","orderid":"1000000001"})"},
+      {{"cancel", "D-10001", "SBER", "1000000001"}, R"({"event":"OrderCancelFailed","orderid":"1000000001"})"},
+  };
+  for (const CommandCase& c : cases) {
+    SCOPED_TRACE(c.words.front());
+    auto args = sim.connection();
+    args.insert(args.end(), c.words.begin(), c.words.end());
+    const Result r = run(home, args);
+    EXPECT_EQ(r.status, 0);
+    ASSERT_FALSE(r.lines.empty());
+    EXPECT_EQ(r.lines.front(), R"({"call":"connect","hresult":0})");
+    EXPECT_EQ(r.lines.back(), c.outcome);
+    EXPECT_EQ(r.lines.size(), 4u);
+  }
+  // The session's end ends the command too.
+  Simulator unreachable(unreachableOrders(closedPort()));
+  auto args = unreachable.connection();
+  args.insert(args.begin(), {"--config", "useOrderStreaming=yes"});
+  args.insert(args.end(), {"place", "D-10001", "SBER", "Buy", "Market", "Day", "0", "1", "0", "1"});
+  const Result r = run(home, args);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.events("Disconnected").size(), 1u);
+  EXPECT_TRUE(r.events("OrderFailed").empty());
 }
 
 }  // namespace
