@@ -44,8 +44,9 @@ bool Reply::sendText(ReplyHead head, const std::string& body) {
 
 std::string Reply::encode(const std::vector<std::string>& records) {
   std::string block;
-  for (const std::string& record : records) encoder_.compress(record, block);
-  encoder_.endBlock(block);
+  if (!encoder_) encoder_.emplace();
+  for (const std::string& record : records) encoder_->compress(record, block);
+  encoder_->endBlock(block);
   return block;
 }
 

@@ -3,6 +3,7 @@
 // as one block by the connection's own encoder.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -43,7 +44,9 @@ class Reply {
   Fault fault_;
   bool bodyStarted_ = false;
   bool open_ = true;
-  LZ77Encoder encoder_;
+  // Made on the first compressed block: most replies are text and need none,
+  // and its tables are large.
+  std::optional<LZ77Encoder> encoder_;
 };
 
 }  // namespace kexsim

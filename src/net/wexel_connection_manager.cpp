@@ -36,6 +36,7 @@ bool WConnectionManager::start() {
 
 bool WConnectionManager::stop() {
   running_.store(0);
+  channelAdded_.post();
   ioThread_.join();
   pool_.stopWorkers();
   for (;;) {
@@ -57,7 +58,9 @@ bool WConnectionManager::registerChannel(WHttpRequest* channel) {
   if (!channel) return false;
   sys::WLock hold(registryLock_);
   logDetail("ConnectionManager registered new connection 0x%X", addressOf(channel));
-  return registry_.emplace(channel->socket(), channel).second;
+  const bool added = registry_.emplace(channel->socket(), channel).second;
+  channelAdded_.post();  // an idle loop watches it at once instead of after its sleep
+  return added;
 }
 
 // The channel is closed outside the registry lock: closing takes the
@@ -196,7 +199,7 @@ void WConnectionManager::serviceChannels() {
 void WConnectionManager::run(void*) {
   while (running_.load() == 1) {
     if (!buildWatchList()) {
-      sys::sleepMs(kIdleSleepMs);
+      channelAdded_.wait(static_cast<int>(kIdleSleepMs));
     } else {
       int ready = q3::waitSockets(watches_.data(), watches_.size(), kPassTimeoutMs);
       if (ready >= 1) {

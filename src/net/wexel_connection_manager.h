@@ -85,6 +85,9 @@ class WConnectionManager : public sys::WRunnable {
 
   sys::WMutex registryLock_;  // registry_ and garbage_; never held while a channel closes
   std::atomic<int32_t> running_{1};
+  // Wakes the idle loop (no channel to watch) when a channel registers or the
+  // manager stops; counts are capped, extra posts are harmless.
+  sys::WSemaphore channelAdded_{0};
   std::map<int, WHttpRequest*> registry_;
   std::list<WHttpRequest*> garbage_;
   sys::WThreadRecord ioThread_;

@@ -55,42 +55,49 @@ int WActionParser::onHeaderField(const char* name, const char* value) {
   return 0;
 }
 
+// With a Content-Length the reply's body is exactly that many bytes: the
+// reply is reported as soon as its message is complete and the parser takes
+// the rest of the body before it reads the next reply's header. Without one,
+// everything offered belongs to this reply.
 int WActionParser::parseBody(const char* data, int count) {
   if (count <= 0) return 0;
-  body_.append(data, static_cast<size_t>(count));
-  const size_t tagEnd = body_.find('>');
-  const size_t messageEnd = tagEnd == std::string::npos ? tagEnd : body_.find('<', tagEnd);
-  if (messageEnd == std::string::npos) {
-    bodyTaken_ += count;  // all of it belongs to this reply: its end has not come
-    return count;
+  const int taken = contentLength_ > 0 ? static_cast<int>(std::min<int64_t>(count, contentLength_ - bodyTaken_)) : count;
+  body_.append(data, static_cast<size_t>(taken));
+  bodyTaken_ += taken;
+  if (!replied_) {
+    const size_t tagEnd = body_.find('>');
+    const size_t messageEnd = tagEnd == std::string::npos ? tagEnd : body_.find('<', tagEnd);
+    if (messageEnd != std::string::npos) report(tagEnd, messageEnd);
   }
-  // This reply's bytes in this call: what Content-Length leaves of it, never
-  // more than offered; without a length, everything offered.
-  int taken = count;
-  if (contentLength_ > 0) {
-    taken = static_cast<int>(std::clamp<int64_t>(contentLength_ - bodyTaken_, 1, count));
-  }
-  finishReply(tagEnd, messageEnd);
+  const bool bodyDone = contentLength_ > 0 ? bodyTaken_ >= contentLength_ : replied_;
+  if (bodyDone) nextReply();
   return taken;
 }
 
-void WActionParser::finishReply(size_t tagEnd, size_t messageEnd) {
+void WActionParser::report(size_t tagEnd, size_t messageEnd) {
   const std::string tag = tagEnd >= 1 ? body_.substr(1, tagEnd - 1) : std::string();
   std::string message = body_.substr(tagEnd + 1, messageEnd - tagEnd - 1);
   message.erase(std::remove(message.begin(), message.end(), '\n'), message.end());
   if (!charset_.empty() && charset_ != kServerCodePage) {
     message = convertCharset(message, charset_.c_str(), kServerCodePage);
   }
+  replied_ = true;
   answered_ = true;
+  // The observer first: once the listener has the reply, a caller may close
+  // the channel, which must not count this order as still waiting.
+  if (observer_) observer_->onActionReply(orderNo_, cookie_);
   if (listener_) {
     listener_->onActionResult(nullptr, portfolio_, exchange_, security_, orderNo_, message, tag, cookie_, context_);
   }
-  if (observer_) observer_->onActionReply(orderNo_, cookie_);
-  // Ready for the next reply on the same connection, with or without a listener.
+}
+
+// Ready for the next reply on the same connection, with or without a listener.
+void WActionParser::nextReply() {
   clearHeaderParsed();
   body_.clear();
   bodyTaken_ = 0;
   contentLength_ = 0;
+  replied_ = false;
 }
 
 int WActionParser::onError(int code, const char* text) {

@@ -28,7 +28,8 @@ class WActionParser : public WexelParser {
                 const std::string& security, int64_t orderNo, WCookie cookie, WContext context);
 
   int onHeaderField(const char* name, const char* value) override;
-  // Bytes of this reply consumed (never more than offered); 0 for no bytes.
+  // Bytes of this reply's body taken (never more than offered, never past
+  // its Content-Length); 0 for no bytes.
   int parseBody(const char* data, int count) override;
   // To the listener's onError with the cookie and context; answers 0.
   int onError(int code, const char* text) override;
@@ -46,8 +47,9 @@ class WActionParser : public WexelParser {
   const std::string& charset() const { return charset_; }
 
  private:
-  // The reply is complete in body_: report it and get ready for the next.
-  void finishReply(size_t tagEnd, size_t messageEnd);
+  // The message is complete in body_: tell the listener and the observer.
+  void report(size_t tagEnd, size_t messageEnd);
+  void nextReply();
 
   WexelOrderActionResultListener* listener_;
   std::string portfolio_;
@@ -59,7 +61,8 @@ class WActionParser : public WexelParser {
   WCookie cookie_;
   WContext context_;
   int32_t contentLength_ = 0;
-  int64_t bodyTaken_ = 0;  // bytes of the current reply answered by earlier calls
+  int64_t bodyTaken_ = 0;  // bytes of the current reply's body taken so far
+  bool replied_ = false;   // the current reply was reported
   std::atomic<bool> answered_{false};
   WActionReplyObserver* observer_ = nullptr;
 };
