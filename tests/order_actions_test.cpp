@@ -179,18 +179,20 @@ std::vector<std::vector<size_t>> everySplit(const std::string& text) {
 }
 
 TEST(ActionParser, RepliesReportedTheSameHoweverTheBytesArrive) {
-  // Two replies on one keep-alive connection, the second in UTF-8 with a line
-  // feed in its text, then a third without headers naming the order.
+  // Replies on one keep-alive connection: the second in UTF-8 with a line
+  // feed in its text, the third without headers naming the order and with
+  // bytes after its message (all of its body is taken before the fourth).
   const std::string text =
       reply("X-Order-NO: 123456789012\r\nX-Order-NO-EXT: 7\r\nContent-Type: text/html; charset=windows-1251\r\n",
             "<place-order></place-order>") +
       reply("X-Order-NO: 55\r\nContent-Type: text/html; charset=UTF-8; q=1\r\n",
             "<cancel-order>\xD0\x9E\xD1\x82\xD0\xBA\xD0\xB0\xD0\xB7\n\r</cancel-order>", "500 Internal Server Error") +
-      reply("", "<move-order>late<");
+      reply("", "<move-order>late</move-order> and more") + reply("X-Order-NO: 56\r\n", "<place-order><");
   const std::vector<Result> expected = {
       {123456789012, "", "place-order", 7, 9, "P1"},
       {55, "\xCE\xF2\xEA\xE0\xE7\r", "cancel-order", 7, 9, "P1"},  // "Отказ\r" in CP1251
       {55, "late", "move-order", 7, 9, "P1"},                       // the last values seen stay
+      {56, "", "place-order", 7, 9, "P1"},
   };
   for (const auto& cuts : everySplit(text)) {
     RecordingListener listener;
