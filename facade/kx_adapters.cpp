@@ -6,12 +6,12 @@
 #include <cstring>
 
 #include "kx_logger.h"
+#include "wexel/wexel_errors.h"
 #include "kx_session.h"
 
 namespace {
 
 // TLS-level failure of the TLS logon attempt; connect retries in plain mode.
-constexpr int kTlsFailure = 100;
 
 std::string orderNumberText(int64_t orderNo) {
   char text[24];
@@ -106,7 +106,7 @@ void KxServer::NativeLogonListener::onLogon(const std::vector<wexel::WPortfolioE
 }
 
 void KxServer::NativeLogonListener::onError(const std::string& message, int code) {
-  if (code == kTlsFailure) return;
+  if (code == wexel::kErrorTls) return;  // connect retries in plain mode; this is no outcome yet
   kx::ServerRef server = session_.enter();
   if (!server) return;
   Utils::logError("Login failed: %s:%d", message.c_str(), code);

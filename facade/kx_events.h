@@ -70,7 +70,7 @@ class KxClientEvents : public IConnectionPoint {
   IDispatch* takeSink(size_t index);
   bool hasSinks();
 
-  boost::mutex objectLock_;
+  boost::mutex objectLock_;  // the sink array only; never held while an event is fired
   std::vector<IDispatch*> sinks_;
   std::atomic<int32_t> sessionOpen_{0};
 };

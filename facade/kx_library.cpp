@@ -10,7 +10,7 @@
 namespace kx {
 namespace {
 
-boost::mutex startMutex;
+boost::mutex startMutex;  // libraryStarted: the library starts once per process
 bool libraryStarted = false;
 
 // The client library's lines reach the facade's file through this bridge,

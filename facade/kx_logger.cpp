@@ -17,7 +17,7 @@ constexpr size_t kMaxDirectory = 1024;
 // Created once and kept for the life of the process, as the library may log
 // from its threads until the very end.
 std::atomic<Logger*> processLogger{nullptr};
-boost::mutex creationMutex;
+boost::mutex creationMutex;  // creating or re-initialising processLogger
 
 struct LevelName {
   int level;

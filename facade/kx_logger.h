@@ -42,7 +42,7 @@ class Logger {
 
   int level_;
   FILE* file_ = nullptr;
-  boost::mutex mutex_;
+  boost::mutex mutex_;  // the file: one line written at a time
 };
 
 // Facade lines: C format, cut to 1023 characters (after a "message truncated"

@@ -170,14 +170,14 @@ class KxServer final : private kx::ModuleLockHolder,
 
   kx::Settings settings_;
   kx::Tables tables_;
-  boost::mutex errorLock_;
+  boost::mutex errorLock_;  // the error description; a leaf
   std::u16string errorDescription_;
   bool hasErrorDescription_ = false;
 
   // Serialises connect, disconnect and ConfigureClient; re-entrant so that a
   // host may call them from inside the Disconnected that disconnect fires.
   boost::recursive_mutex sessionLock_;
-  boost::mutex sessionLinkLock_;
+  boost::mutex sessionLinkLock_;  // session_, the pointer only; a leaf
   std::shared_ptr<kx::Session> session_;
   std::atomic<bool> asyncOrders_{true};
   std::atomic<bool> orderStreaming_{false};

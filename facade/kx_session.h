@@ -40,7 +40,7 @@ class Session {
   ~Session() = default;
   static void retire(Session* session);
 
-  boost::mutex linkLock_;
+  boost::mutex linkLock_;  // server_, the way back to the object; a leaf
   KxServer* server_;
   wexel::WexelInstance* instance_;
 };

@@ -59,4 +59,13 @@ std::string convertCharset(const std::string& text, const char* from, const char
   return std::string(output.data());
 }
 
+std::string charsetParameter(const std::string& contentType) {
+  const size_t name = contentType.find("charset");
+  if (name == std::string::npos) return std::string();
+  const size_t equals = contentType.find('=', name);
+  if (equals == std::string::npos) return std::string();
+  const size_t end = contentType.find(';', equals);
+  return contentType.substr(equals + 1, end == std::string::npos ? std::string::npos : end - equals - 1);
+}
+
 }  // namespace wexel

@@ -16,6 +16,11 @@ std::string urlEncode(const std::string& text);
 // cannot be converted, or an unknown character set, comes back unchanged.
 std::string convertCharset(const std::string& text, const char* from, const char* to);
 
+// The charset parameter of a Content-Type value ("text/html; charset=UTF-8"):
+// after the first "=" that follows "charset", up to the next ";" or the end;
+// empty without one.
+std::string charsetParameter(const std::string& contentType);
+
 // A caller's text goes into a URL or a feed line unchanged: a line break,
 // NUL, other control character or blank would split or rewrite the request.
 inline bool isSafeParameter(const std::string& text) {

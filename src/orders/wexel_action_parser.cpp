@@ -14,17 +14,6 @@ namespace {
 
 constexpr char kServerCodePage[] = "CP1251";
 
-// The charset parameter of a Content-Type value: after the first "=" that
-// follows "charset", up to the next ";" or the end.
-std::string charsetOf(const std::string& value) {
-  const size_t name = value.find("charset");
-  if (name == std::string::npos) return std::string();
-  const size_t equals = value.find('=', name);
-  if (equals == std::string::npos) return std::string();
-  const size_t end = value.find(';', equals);
-  return value.substr(equals + 1, end == std::string::npos ? std::string::npos : end - equals - 1);
-}
-
 }  // namespace
 
 WActionParser::WActionParser(WexelOrderActionResultListener* listener, const std::string& portfolio,
@@ -47,7 +36,7 @@ int WActionParser::onHeaderField(const char* name, const char* value) {
     unsigned number = 0;
     if (std::sscanf(value, "%u", &number) == 1) cookie_ = number;
   } else if (std::strcmp(name, "Content-Type") == 0) {
-    const std::string charset = charsetOf(value);
+    const std::string charset = charsetParameter(value);
     if (!charset.empty()) charset_ = charset;
   } else if (std::strcmp(name, "Content-Length") == 0) {
     contentLength_ = std::atoi(value);

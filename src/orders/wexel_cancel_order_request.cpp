@@ -29,13 +29,7 @@ WGetCancelOrderDescrParser::WGetCancelOrderDescrParser(WexelOrderErrorListener* 
     : listener_(listener), context_(context) {}
 
 int WGetCancelOrderDescrParser::onHeaderField(const char* name, const char* value) {
-  if (std::strcmp(name, "Content-Type") != 0) return 0;
-  const std::string text = value;
-  const size_t at = text.find("charset");
-  const size_t equals = at == std::string::npos ? at : text.find('=', at);
-  if (equals == std::string::npos) return 0;
-  const size_t end = text.find(';', equals);
-  charset_ = text.substr(equals + 1, end == std::string::npos ? std::string::npos : end - equals - 1);
+  if (std::strcmp(name, "Content-Type") == 0) charset_ = charsetParameter(value);
   return 0;
 }
 
