@@ -130,6 +130,9 @@ class WInstance : public WexelInstance, public WManagerOwner {
   WStreamingOrdersRequest* streamingChannel(WConnectionManager& manager);
   // Whether an action with this listener goes on the streaming channel.
   bool streams(const WexelOrderActionResultListener* listener) const { return !listener || orderStreaming_.load(); }
+  // Sends a one-shot query; a request that cannot be written is refused.
+  template <typename Factory, typename Report>
+  bool sendQuery(Factory& factory, Report report);
   // Sends a one-shot order action; the refusals first.
   template <typename Factory, typename Report>
   bool sendOrderAction(Factory& factory, Report report, bool asyncConnect);
