@@ -2,7 +2,6 @@
 // connect into Connected or Disconnected) and the results of the order actions.
 #include "kx_adapters.h"
 
-#include <cinttypes>
 #include <cstring>
 
 #include "kx_logger.h"
@@ -11,13 +10,7 @@
 
 namespace {
 
-// TLS-level failure of the TLS logon attempt; connect retries in plain mode.
-
-std::string orderNumberText(int64_t orderNo) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%" PRId64, orderNo);
-  return text;
-}
+using kx::numberText;
 
 // The server's texts of a cancellation that took place (Windows-1251 bytes):
 // "Заявка будет снята" and "Операция выполнена успешно".
@@ -41,7 +34,7 @@ struct ActionResult {
 };
 
 void fireOrderFailed(KxServer& server, const ActionResult& r) {
-  const std::string orderId = orderNumberText(r.orderNo);
+  const std::string orderId = numberText(r.orderNo);
   Utils::logTrace("Fire FireOrderFailed: %s [%d]", r.message.c_str(), r.cookie);
   server.fire(DISPID_OrderFailed, {r.cookie, orderId.c_str(), r.message.c_str()});
 }
@@ -51,14 +44,14 @@ void firePlaceResult(KxServer& server, const ActionResult& r) {
     fireOrderFailed(server, r);
     return;
   }
-  const std::string orderId = orderNumberText(r.orderNo);
+  const std::string orderId = numberText(r.orderNo);
   Utils::logTrace("Fire FireOrderSucceeded: %s, no: %lld [%d]", r.message.c_str(), static_cast<long long>(r.orderNo),
                   r.cookie);
   server.fire(DISPID_OrderSucceeded, {r.cookie, orderId.c_str()});
 }
 
 void fireCancelResult(KxServer& server, const ActionResult& r) {
-  const std::string orderId = orderNumberText(r.orderNo);
+  const std::string orderId = numberText(r.orderNo);
   if (cancelled(r.message)) {
     Utils::logTrace("Fire FireCancelSucceeded: %s [%s]", r.message.c_str(), orderId.c_str());
     server.fire(DISPID_OrderCancelSucceeded, {orderId.c_str()});
@@ -69,7 +62,7 @@ void fireCancelResult(KxServer& server, const ActionResult& r) {
 }
 
 void fireMoveResult(KxServer& server, const ActionResult& r) {
-  const std::string orderId = orderNumberText(r.orderNo);
+  const std::string orderId = numberText(r.orderNo);
   const long long number = r.orderNo;
   if (!r.message.empty()) {
     Utils::logTrace("Fire FireMoveFailed: %s, no: %lld [%d]", r.message.c_str(), number, r.cookie);
@@ -129,7 +122,7 @@ void KxServer::NativeReferenceSecuritiesListener::onSecurities(const std::vector
 }
 
 void KxServer::NativeReferenceSecuritiesListener::onError(const std::string& message, int) {
-  if (kx::ServerRef server = session_.enter()) server->fireDisconnected(message.c_str());
+  kx::endSession(session_, message);
 }
 
 // ---- order actions ------------------------------------------------------------
@@ -163,5 +156,5 @@ void KxServer::NativeOrderActionResultListener::onActionResult(void*, const std:
 
 void KxServer::NativeOrderActionResultListener::onError(wexel::WCookie, wexel::WContext, const std::string& message,
                                                         int) {
-  if (kx::ServerRef server = session_.enter()) server->fireDisconnected(message.c_str());
+  kx::endSession(session_, message);
 }

@@ -3,6 +3,9 @@
 // session is current.
 #pragma once
 
+#include <cinttypes>
+#include <cstdio>
+
 #include "kx_server.h"
 #include "wexel/wexel_instance.h"
 
@@ -13,6 +16,13 @@ class Session;
 inline constexpr wexel::WContext kPlaceContext = 1;
 inline constexpr wexel::WContext kCancelContext = 2;
 inline constexpr wexel::WContext kMoveContext = 3;
+
+// 64-bit order and trade numbers travel to the host as decimal text.
+inline std::string numberText(int64_t number) {
+  char text[24];
+  std::snprintf(text, sizeof text, "%" PRId64, number);
+  return text;
+}
 }  // namespace kx
 
 class KxServer::NativeLogonListener : public wexel::WexelLogonListener {
@@ -101,6 +111,72 @@ class KxServer::NativeGetTicksListener : public wexel::WexelGetTicksListener {
   explicit NativeGetTicksListener(kx::Session& session) : session_(session) {}
   void onTicks(const std::string& exchange, const std::string& security, const std::vector<wexel::WTick>& ticks,
                wexel::WContext context) override;
+  void onError(wexel::WContext context, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The portfolio stream of ListenPortfolio: money, orders, trades and
+// positions. The record kinds hosts have no event for are dropped.
+class KxServer::NativePortfolioListener : public wexel::WexelPortfolioListener {
+ public:
+  explicit NativePortfolioListener(kx::Session& session) : session_(session) {}
+  void onMoney(const std::string& portfolio, const wexel::WPortfolioMoney& money) override;
+  void onOrder(const std::string& portfolio, const wexel::WPortfolioOrder& order) override;
+  void onRecord6(const std::string& portfolio, const wexel::WPortfolioRecord6& record) override;
+  void onRecord8(const std::string& portfolio, const wexel::WPortfolioRecord8& record) override;
+  void onRecord9(const std::string& portfolio, const wexel::WPortfolioRecord9& record) override;
+  void onTrade(const std::string& portfolio, const wexel::WPortfolioTrade& trade) override;
+  void onPosition(const std::string& portfolio, const wexel::WPortfolioPosition& position) override;
+  void onRecord4(const std::string& portfolio, const wexel::WMyClosePos& closed) override;
+  void onError(const std::string& portfolio, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The outcome of a portfolio action; only its errors reach the host.
+class KxServer::NativePortfolioResultListener : public wexel::WexelPortfolioActionResultListener {
+ public:
+  explicit NativePortfolioResultListener(kx::Session& session) : session_(session) {}
+  void onResult(wexel::WContext context) override;
+  void onError(wexel::WContext context, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The rows of GetMyOrders.
+class KxServer::NativeGetMyOrdersListener : public wexel::WexelGetMyOrdersListener {
+ public:
+  explicit NativeGetMyOrdersListener(kx::Session& session) : session_(session) {}
+  void onResult(const std::string& portfolio, const std::vector<wexel::WMyOrder>& orders,
+                wexel::WContext context) override;
+  void onError(wexel::WContext context, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The rows of GetMyTrades.
+class KxServer::NativeGetMyTradesListener : public wexel::WexelGetMyTradesListener {
+ public:
+  explicit NativeGetMyTradesListener(kx::Session& session) : session_(session) {}
+  void onResult(const std::string& portfolio, const std::vector<wexel::WMyTrade>& trades,
+                wexel::WContext context) override;
+  void onError(wexel::WContext context, const std::string& message, int code) override;
+
+ private:
+  kx::Session& session_;
+};
+
+// The rows of GetMyClosePos.
+class KxServer::NativeGetMyClosePosListener : public wexel::WexelGetMyClosePosListener {
+ public:
+  explicit NativeGetMyClosePosListener(kx::Session& session) : session_(session) {}
+  void onResult(const std::string& portfolio, const std::vector<wexel::WMyClosePos>& positions,
+                wexel::WContext context) override;
   void onError(wexel::WContext context, const std::string& message, int code) override;
 
  private:

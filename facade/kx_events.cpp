@@ -56,6 +56,7 @@ KxClientEvents::~KxClientEvents() {
   for (IDispatch* sink : sinks_) {
     if (sink) sink->Release();
   }
+  if (rowsWatcher_) rowsWatcher_->Release();
 }
 
 HRESULT KxClientEvents::GetConnectionInterface(IID* iid) {
@@ -159,6 +160,38 @@ void KxClientEvents::fireAddTick(const char* symbol, DATE datetime, double price
     Utils::logError("clientside code failed to process trade: [%s, %s , %f, %f]", symbol ? symbol : "",
                     tradeno ? tradeno : "", price, volume);
   });
+}
+
+void KxClientEvents::watchRows(IDispatch* watcher) {
+  if (watcher) watcher->AddRef();
+  IDispatch* old = nullptr;
+  {
+    boost::lock_guard<boost::mutex> hold(objectLock_);
+    old = std::exchange(rowsWatcher_, watcher);
+  }
+  if (old) old->Release();  // outside the lock: the watcher may call back
+}
+
+void KxClientEvents::fireRowsDone(DISPID rowEvent, int32_t rows) {
+  IDispatch* watcher = nullptr;
+  {
+    boost::lock_guard<boost::mutex> hold(objectLock_);
+    watcher = rowsWatcher_;
+    if (watcher) watcher->AddRef();
+  }
+  if (!watcher) return;
+  // Dispatch order: the last argument first.
+  VARIANT values[2];
+  for (VARIANT& v : values) {
+    VariantInit(&v);
+    v.vt = VT_I4;
+  }
+  values[0].lVal = rows;
+  values[1].lVal = rowEvent;
+  DISPPARAMS params{values, nullptr, 2, 0};
+  watcher->Invoke(DISPID_RowsDone, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, nullptr, nullptr,
+                  nullptr);
+  watcher->Release();
 }
 
 void KxClientEvents::fireConnected() {

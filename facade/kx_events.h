@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "quarnel3/quarnel3.h"
+#include "quarnel3/rows_done.h"
 
 namespace kx {
 
@@ -48,6 +49,12 @@ class KxClientEvents : public IConnectionPoint {
   // could not be copied (the firing stops there).
   HRESULT fire(DISPID id, std::initializer_list<EventValue> values);
 
+  // The rows-done watcher (IKxRowsDone): replaced by `watcher`, null for none.
+  void watchRows(IDispatch* watcher);
+  // Tells the watcher that an answer's row events, `rows` of them, have been
+  // fired; row events are those of `rowEvent`.
+  void fireRowsDone(DISPID rowEvent, int32_t rows);
+
   // Makes room for one Disconnected.
   void openSession() { sessionOpen_.store(1); }
   bool sessionOpen() const { return sessionOpen_.load() != 0; }
@@ -70,8 +77,10 @@ class KxClientEvents : public IConnectionPoint {
   IDispatch* takeSink(size_t index);
   bool hasSinks();
 
-  boost::mutex objectLock_;  // the sink array only; never held while an event is fired
+  // The sink array and the rows-done watcher; never held while an event is fired.
+  boost::mutex objectLock_;
   std::vector<IDispatch*> sinks_;
+  IDispatch* rowsWatcher_ = nullptr;
   std::atomic<int32_t> sessionOpen_{0};
 };
 

@@ -2,22 +2,13 @@
 // feeds, and the bars and tick history of GetBars and GetTrades, turned into
 // events. Every error operation ends the session with Disconnected.
 #include <algorithm>
-#include <cinttypes>
 #include <cmath>
-#include <cstdio>
 
 #include "kx_date.h"
 #include "kx_logger.h"
 #include "kx_session.h"
 
 namespace {
-
-// 64-bit trade numbers travel to the host as decimal text.
-std::string numberText(int64_t number) {
-  char text[24];
-  std::snprintf(text, sizeof text, "%" PRId64, number);
-  return text;
-}
 
 // Price order for the book. An entry without a price (the empty value, a NaN)
 // goes last: comparing a NaN with < would break the strict order a sort needs.
@@ -27,9 +18,8 @@ bool cheaper(const wexel::WBidAskRow& a, const wexel::WBidAskRow& b) {
   return a.price < b.price;
 }
 
-void endSession(kx::Session& session, const std::string& message) {
-  if (kx::ServerRef server = session.enter()) server->fireDisconnected(message.c_str());
-}
+using kx::endSession;
+using kx::numberText;
 
 }  // namespace
 
@@ -112,6 +102,7 @@ void KxServer::NativeHistoryBarsListener::onBars(const std::string& exchange, co
                                  kx::packedToDate(b.time), b.open, b.high, b.low, b.close, b.volume,
                                  b.openInterest});
   }
+  server->fireRowsDone(DISPID_AddBar, count);
 }
 
 void KxServer::NativeHistoryBarsListener::onError(wexel::WContext, const std::string& message, int) {
@@ -128,6 +119,7 @@ void KxServer::NativeGetTicksListener::onTicks(const std::string&, const std::st
     server->fire(DISPID_AddTickHistory, {row, count, security.c_str(), kx::packedToDate(t.time), t.price, t.volume,
                                          numberText(t.tradeNumber).c_str(), t.action});
   }
+  server->fireRowsDone(DISPID_AddTickHistory, count);
 }
 
 void KxServer::NativeGetTicksListener::onError(wexel::WContext, const std::string& message, int) {

@@ -34,6 +34,7 @@ constexpr InterfaceEntry kInterfaces[] = {
     {&IID_IConnectionPoint, as<IConnectionPoint>},
     {&IID_IProvideClassInfo, as<IProvideClassInfo2>},
     {&IID_IProvideClassInfo2, as<IProvideClassInfo2>},
+    {&IID_IKxRowsDone, as<IKxRowsDone>},
 };
 
 HRESULT copyText(const OLECHAR* text, size_t length, BSTR* out) {
@@ -194,5 +195,12 @@ HRESULT KxServer::GetGUID(DWORD kind, GUID* guid) {
   if (!guid) return E_POINTER;
   if (kind != GUIDKIND_DEFAULT_SOURCE_DISP_IID) return E_INVALIDARG;
   *guid = IID__IKxClient;
+  return S_OK;
+}
+
+// ---- rows-done watcher -----------------------------------------------------------
+
+HRESULT KxServer::WatchRows(IDispatch* watcher) {
+  watchRows(watcher);
   return S_OK;
 }

@@ -19,6 +19,8 @@ namespace kx {
 class Session;
 class ServerRef;
 struct SubscriptionRule;
+struct PortfolioRule;
+struct QueryRule;
 }  // namespace kx
 
 namespace kx {
@@ -37,7 +39,8 @@ class KxServer final : private kx::ModuleLockHolder,
                        public IErrorInfo,
                        public kx::KxClientEvents,
                        public IConnectionPointContainer,
-                       public IProvideClassInfo2 {
+                       public IProvideClassInfo2,
+                       public IKxRowsDone {
  public:
   // Adapters between the client library's listeners and the events.
   class NativeLogonListener;
@@ -49,6 +52,11 @@ class KxServer final : private kx::ModuleLockHolder,
   class NativeOrderActionResultListener;
   class NativeHistoryBarsListener;
   class NativeGetTicksListener;
+  class NativePortfolioListener;
+  class NativePortfolioResultListener;
+  class NativeGetMyOrdersListener;
+  class NativeGetMyTradesListener;
+  class NativeGetMyClosePosListener;
 
   // The class factory's creation: stand-alone, or aggregated when `outer` is
   // given (then `iid` must be IID_IUnknown).
@@ -110,6 +118,9 @@ class KxServer final : private kx::ModuleLockHolder,
   HRESULT GetClassInfo(ITypeInfo** info) override;
   HRESULT GetGUID(DWORD kind, GUID* guid) override;
 
+  // IKxRowsDone
+  HRESULT WatchRows(IDispatch* watcher) override;
+
   // The error routine: formats the message (cut to 1023 characters), keeps it
   // as the error description, logs it at ERROR level, makes the object the
   // thread's error information and answers E_FAIL.
@@ -152,7 +163,6 @@ class KxServer final : private kx::ModuleLockHolder,
   HRESULT startSession(const std::string& logDirectory, int logLevel, int workerThreads,
                        std::shared_ptr<kx::Session>* session);
   void logon(kx::Session& session, BSTR ip, USHORT port, BSTR login, BSTR password);
-  HRESULT notBuilt();
   // The six feed subscriptions: the INFO line, the checks, the library call.
   HRESULT subscription(BSTR symbol, const kx::SubscriptionRule& rule);
   // The session and the exchange of a symbol in the securities table, or the refusal.
@@ -162,6 +172,13 @@ class KxServer final : private kx::ModuleLockHolder,
   // (giving its exchange).
   HRESULT usableSession(std::shared_ptr<kx::Session>* session);
   HRESULT knownPortfolio(const std::string& portfolio);
+  // The checks of the portfolio queries and GetMoneyAccount: a portfolio
+  // given, a usable session, the portfolio granted.
+  HRESULT queryChecks(BSTR portfolio, const std::string& code, std::shared_ptr<kx::Session>* session);
+  // ListenPortfolio and CancelPortfolio: the INFO line, the checks, the library call.
+  HRESULT portfolioStream(BSTR portfolio, const kx::PortfolioRule& rule);
+  // GetMyOrders, GetMyTrades and GetMyClosePos once their INFO line is written.
+  HRESULT portfolioQuery(BSTR portfolio, const std::string& code, const kx::QueryRule& rule);
   HRESULT exchangeOf(const std::string& symbol, std::string* exchange);
 
   InnerUnknown inner_;

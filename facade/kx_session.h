@@ -34,6 +34,11 @@ class Session {
   KxServer::NativeOrderActionResultListener orderActionListener{*this};
   KxServer::NativeHistoryBarsListener historyBarsListener{*this};
   KxServer::NativeGetTicksListener getTicksListener{*this};
+  KxServer::NativePortfolioListener portfolioListener{*this};
+  KxServer::NativePortfolioResultListener portfolioResultListener{*this};
+  KxServer::NativeGetMyOrdersListener myOrdersListener{*this};
+  KxServer::NativeGetMyTradesListener myTradesListener{*this};
+  KxServer::NativeGetMyClosePosListener myClosePosListener{*this};
 
  private:
   Session(KxServer& server, wexel::WexelInstance* instance) : server_(&server), instance_(instance) {}
@@ -44,5 +49,10 @@ class Session {
   KxServer* server_;
   wexel::WexelInstance* instance_;
 };
+
+// What every adapter's error operation does: the session ends with the text.
+inline void endSession(Session& session, const std::string& message) {
+  if (ServerRef server = session.enter()) server->fireDisconnected(message.c_str());
+}
 
 }  // namespace kx

@@ -27,6 +27,13 @@ bool Tables::hasPortfolio(const std::string& code) const {
   return portfolios_.count(code) != 0;
 }
 
+std::optional<std::string> Tables::moneyAccount(const std::string& code) const {
+  boost::shared_lock<boost::shared_mutex> hold(lock_);
+  auto found = portfolios_.find(code);
+  if (found == portfolios_.end()) return std::nullopt;
+  return fieldText(found->second.moneyAccount);
+}
+
 std::optional<wexel::WSecurity> Tables::security(const std::string& symbol) const {
   boost::shared_lock<boost::shared_mutex> hold(lock_);
   auto found = securities_.find(symbol);

@@ -23,6 +23,8 @@ class Tables {
 
   std::map<std::string, wexel::WPortfolioEntry> portfolios() const;
   bool hasPortfolio(const std::string& code) const;
+  // The money-account code of a portfolio; nullopt when it is not in the table.
+  std::optional<std::string> moneyAccount(const std::string& code) const;
   std::optional<wexel::WSecurity> security(const std::string& symbol) const;
   std::map<std::string, wexel::WSecurity> securities() const;
 

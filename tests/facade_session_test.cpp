@@ -57,7 +57,7 @@ TEST(Session, ARefusedMethodSetsTheErrorInformationAndAnswersEFail) {
       {"ConfigureClient", [] { return args(Arg::nullText()); }, u"paramsSet is null ptr, use emply string like no params"},
       {"GetPrortfolioList", [] { return Args(); }, u"Connection not established.. try to connect first!"},
       {"ListenQuotes", [] { return args(Arg::text(u"SBER")); }, u"Connection not established.. try to connect first!"},
-      {"ListenPortfolio", [] { return args(Arg::text(u"D-10001")); }, u"Not implemented yet.."},
+      {"ListenPortfolio", [] { return args(Arg::text(u"D-10001")); }, u"Connection not established.. try to connect first!"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(call(client.server.get(), c.method, c.arguments()), E_FAIL) << c.method;

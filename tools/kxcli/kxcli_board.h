@@ -15,6 +15,11 @@
 
 namespace kxcli {
 
+// What the board records for the end of a query answer, beside the events: a
+// line naming the answer's row event ("rows-done") and its count ("nrows").
+// No event of the type library has this name.
+inline constexpr const char* kRowsDone = "#rows-done";
+
 class EventBoard {
  public:
   using Watcher = std::function<void(const std::string& event, const Line& line)>;

@@ -21,7 +21,7 @@ struct Call {
 enum class Shape {
   kSync,    // the events arrive during the call
   kStream,  // events until interrupted, --for, or the session's end
-  kRows,    // rows of one event until the last (row == nrows - 1)
+  kRows,    // rows of one event until the last (row == nrows - 1) or the answer's end
   kReply,   // one of two reply events
 };
 
@@ -128,7 +128,15 @@ struct Progress {
   bool complete = false;
 };
 
+// The end of an answer with the awaited row event; the only end an empty
+// answer has, as it fires no row.
+bool answerDone(const Command& command, const Line& line) {
+  const Value* rowEvent = field(line, kRowsDone);
+  return command.shape == Shape::kRows && rowEvent && rowEvent->asText() == command.done[0];
+}
+
 bool completes(const Command& command, const std::string& event, const Line& line) {
+  if (event == kRowsDone) return answerDone(command, line);
   for (const char* done : command.done) {
     if (!done || event != done) continue;
     return command.shape != Shape::kRows || lastRow(line);

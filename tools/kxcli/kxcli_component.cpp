@@ -352,7 +352,7 @@ std::shared_ptr<quarnel3::host::Module> loadModule(const std::string& modulePath
 }  // namespace
 
 std::unique_ptr<Component> Component::open(const std::string& modulePath, EventHandler onEvent,
-                                           std::string* error) {
+                                           std::string* error, RowsDoneHandler onRowsDone) {
   std::unique_ptr<Component> component(new Component());
   component->module_ = loadModule(modulePath, error);
   if (!component->module_) return nullptr;
@@ -376,11 +376,32 @@ std::unique_ptr<Component> Component::open(const std::string& modulePath, EventH
     *error = "the sink was not advised: " + failureText(hr, component->runtime());
     return nullptr;
   }
+  if (onRowsDone) component->watchRows(std::move(onRowsDone));
   return component;
+}
+
+// The notice's arguments in dispatch order: the number of rows, then the row event.
+void Component::watchRows(RowsDoneHandler onRowsDone) {
+  if (FAILED(server_->QueryInterface(IID_IKxRowsDone, reinterpret_cast<void**>(&rowsDone_)))) return;
+  rowsWatcher_ = quarnel3::host::newEventSink([handler = std::move(onRowsDone)](const auto& call) {
+    const DISPPARAMS& p = call.params;
+    if (call.id != DISPID_RowsDone || p.cArgs != 2 || p.rgvarg[0].vt != VT_I4 || p.rgvarg[1].vt != VT_I4) {
+      return DISP_E_MEMBERNOTFOUND;
+    }
+    const KxMemberInfo* event = kxFindMember(kKxClientEvents, p.rgvarg[1].lVal);
+    handler(event ? event->name : "DISPID " + std::to_string(p.rgvarg[1].lVal), p.rgvarg[0].lVal);
+    return S_OK;
+  });
+  rowsDone_->WatchRows(rowsWatcher_);
 }
 
 void Component::release() {
   if (!server_) return;
+  if (rowsDone_) {
+    rowsDone_->WatchRows(nullptr);
+    rowsDone_->Release();
+    rowsDone_ = nullptr;
+  }
   quarnel3::host::unadviseEvents(server_, cookie_);
   server_->Release();
   server_ = nullptr;
@@ -393,6 +414,7 @@ void Component::release() {
 Component::~Component() {
   release();
   if (sink_) sink_->Release();
+  if (rowsWatcher_) rowsWatcher_->Release();
 }
 
 }  // namespace kxcli

@@ -92,7 +92,11 @@ int main(int argc, char** argv) {
         printer.print(line);
         board.record(event, line);
       },
-      &error);
+      &error,
+      // Not printed: it only tells a row command that an answer, empty or not, is complete.
+      [&](const std::string& rowEvent, int32_t rows) {
+        board.record(kRowsDone, {{kRowsDone, Value::text(rowEvent)}, {"nrows", Value::integer(rows)}});
+      });
   if (!component) {
     std::fprintf(stderr, "kxcli: %s\n", error.c_str());
     return kExitFailure;
