@@ -61,6 +61,12 @@ inline constexpr const char* kOrdersKind = "orders";
 inline constexpr const char* kMessagesKind = "messages";
 inline constexpr const char* kOrderKind = "order";             // place, move and cancel
 inline constexpr const char* kOrderErrorKind = "order-error";  // the order-error query
+inline constexpr const char* kPortfolioKind = "portfolio";     // the portfolio stream, both modes
+inline constexpr const char* kMyOrdersKind = "my-orders";
+inline constexpr const char* kMyTradesKind = "my-trades";
+inline constexpr const char* kClosePosKind = "close-pos";
+inline constexpr const char* kRealPosKind = "real-pos";
+inline constexpr const char* kPortfolioMassKind = "portfolio-mass";
 
 struct Route {
   std::string path;  // exact path, without the query

@@ -72,6 +72,34 @@ bool executes(SimOrder& order, double price) {
 
 }  // namespace
 
+MatchingEngine::MatchingEngine(const Scenario& scenario, Market& market) : scenario_(scenario), market_(market) {
+  for (const auto& [portfolio, count] : scenario.portfolio.syntheticOrders) {
+    if (const User* owner = scenario.ownerOf(portfolio)) addSyntheticOrders(owner->login, portfolio, count);
+  }
+}
+
+void MatchingEngine::addSyntheticOrders(const std::string& login, const std::string& portfolio, int count) {
+  if (scenario_.securities.empty()) return;
+  const Security& security = scenario_.securities.front();
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (int i = 0; i < count; ++i) {
+    OrderTicket ticket;
+    ticket.portfolio = portfolio;
+    ticket.exchange = security.exchange;
+    ticket.symbol = security.symbol;
+    ticket.action = i % 2 == 0 ? 1 : 2;
+    ticket.type = 2;
+    ticket.validity = 1;
+    ticket.price = security.price;
+    ticket.amount = 1 + i % 10;
+    ticket.cookie = static_cast<uint32_t>(i + 1);
+    SimOrder order = newOrder(login, ticket);
+    order.state = OrderState::kCancelled;
+    orders_.push_back(std::move(order));
+  }
+  ++changes_;
+}
+
 bool MatchingEngine::ownsPortfolio(const std::string& login, const std::string& portfolio) const {
   const User* user = scenario_.findUser(login);
   if (user == nullptr) return false;

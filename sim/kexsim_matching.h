@@ -127,7 +127,8 @@ class MatchingEngine {
   static constexpr int64_t kFirstOrderId = 7000001;
   static constexpr int64_t kFirstTradeNumber = 3000000001;
 
-  MatchingEngine(const Scenario& scenario, Market& market) : scenario_(scenario), market_(market) {}
+  // Starts with the synthetic orders the scenario gives its portfolios.
+  MatchingEngine(const Scenario& scenario, Market& market);
 
   // A refused order keeps its number (state kRejected) unless its portfolio is
   // not the user's: then there is nowhere to keep it and the number is 0.
@@ -138,6 +139,10 @@ class MatchingEngine {
   // The last refusal about one of the user's orders; nullopt for an order the
   // user does not have. An order never refused has an empty text.
   std::optional<OrderNote> note(const std::string& login, int64_t number);
+
+  // Adds `count` cancelled limit orders to a portfolio (cookies 1, 2, ...), so
+  // that its order lists grow long without any matching work.
+  void addSyntheticOrders(const std::string& login, const std::string& portfolio, int count);
 
   // Snapshots after matching what the market did since the last look.
   std::vector<SimOrder> orders(const std::string& login, const std::string& portfolio);

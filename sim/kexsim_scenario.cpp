@@ -125,6 +125,16 @@ void readOrders(const ptree& root, Scenario* scenario) {
   orders.keepAliveTimeout = root.get<int>("orders.keepAliveTimeout", orders.keepAliveTimeout);
 }
 
+void readPortfolioSettings(const ptree& root, Scenario* scenario) {
+  PortfolioSettings& portfolio = scenario->portfolio;
+  portfolio.startingCash = root.get<double>("portfolio.startingCash", portfolio.startingCash);
+  portfolio.commissionRate = root.get<double>("portfolio.commissionRate", portfolio.commissionRate);
+  portfolio.extraRecords = root.get<bool>("portfolio.extraRecords", portfolio.extraRecords);
+  if (auto synthetic = root.get_child_optional("portfolio.syntheticOrders")) {
+    for (const auto& [name, count] : *synthetic) portfolio.syntheticOrders[cp1251(name)] = count.get_value<int>();
+  }
+}
+
 Scenario fromTree(const ptree& root) {
   Scenario scenario;
   for (const ptree* item : items(root, "users")) scenario.users.push_back(readUser(*item));
@@ -141,6 +151,7 @@ Scenario fromTree(const ptree& root) {
   for (const ptree* item : items(root, "securities")) scenario.securities.push_back(readSecurity(*item));
   readMarket(root, &scenario);
   readOrders(root, &scenario);
+  readPortfolioSettings(root, &scenario);
   for (const ptree* item : items(root, "scripts")) scenario.scripts.push_back(readScript(*item));
   if (auto faults = root.get_child_optional("faults")) {
     for (const auto& [kind, node] : *faults) scenario.faults[kind] = readFault(node);
@@ -153,6 +164,15 @@ Scenario fromTree(const ptree& root) {
 const User* Scenario::findUser(const std::string& login) const {
   for (const User& user : users) {
     if (user.login == login) return &user;
+  }
+  return nullptr;
+}
+
+const User* Scenario::ownerOf(const std::string& portfolio) const {
+  for (const User& user : users) {
+    for (const PortfolioEntry& entry : user.portfolios) {
+      if (entry.name == portfolio) return &user;
+    }
   }
   return nullptr;
 }

@@ -14,6 +14,8 @@
 //                    "price", "longQuotes"}],
 //    "market": {"tickMs", "start": "YYYYMMDDhhmmss"},
 //    "orders": {"charset", "keepAliveMax", "keepAliveTimeout"},
+//    "portfolio": {"startingCash", "commissionRate", "extraRecords": true | false,
+//                  "syntheticOrders": {"<portfolio>": <count>, ...}},
 //    "scripts": [{"kind", "first", "second", "records": [[<tokens>], ...]}],
 //    "faults": {"<request kind>": {"type", "status", "delayMs", "times", "charset"}}}
 #pragma once
@@ -110,6 +112,16 @@ struct OrderSettings {
   int keepAliveTimeout = 15;       // seconds a keep-alive connection may stay idle
 };
 
+// How the portfolios' money moves and what their streams carry besides it.
+struct PortfolioSettings {
+  double startingCash = 1000000;   // every portfolio's cash before its first trade
+  double commissionRate = 0.0005;  // of each trade's value, paid from the cash
+  bool extraRecords = false;       // a portfolio stream starts with records of types 6 to 9
+  // Orders a portfolio holds from the start (cancelled limit orders), for
+  // clients that read long lists.
+  std::map<std::string, int> syntheticOrders;
+};
+
 struct Scenario {
   std::vector<User> users;
   std::vector<NamedEntry> exchanges;
@@ -125,9 +137,12 @@ struct Scenario {
   std::string marketStart;   // "YYYYMMDDhhmmss" of the first generated record; "" = now
   std::vector<FeedScript> scripts;
   OrderSettings orders;
+  PortfolioSettings portfolio;
   std::map<std::string, Fault> faults;  // by request kind, set when the server starts
 
   const User* findUser(const std::string& login) const;
+  // The user holding the portfolio; null when nobody does.
+  const User* ownerOf(const std::string& portfolio) const;
   const Security* findSecurity(const std::string& exchange, const std::string& symbol) const;
 };
 

@@ -18,6 +18,7 @@
 #include "kexsim_guide.h"
 #include "kexsim_logon.h"
 #include "kexsim_orders.h"
+#include "kexsim_portfolio_queries.h"
 #include "kexsim_tls.h"
 
 namespace kexsim {
@@ -36,6 +37,7 @@ std::vector<Route> builtInRoutes() {
       {kMessagesPath, kMessagesKind, true, serveFeed},
   };
   for (Route& route : orderRoutes()) routes.push_back(std::move(route));
+  for (Route& route : portfolioRoutes()) routes.push_back(std::move(route));
   return routes;
 }
 

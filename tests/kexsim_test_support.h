@@ -133,6 +133,7 @@ using Value = std::variant<int64_t, double, std::string>;
 // Layout letters, one per field read with the client's reader:
 //   i int32   l int64   d double   t date-time   e small
 //   s string of capacity 64   S capacity 256   c capacity 2
+//   x capacity 40   n capacity 34
 //   . record end   * rest of the record   ? the fields after it are optional
 // Answers the nibbles consumed (> 0), 0 when the data ends early, -1 on a wrong marker.
 inline int readField(const wexel::WLZ77Parser& reader, wexel::WNibbleCursor& cursor, char letter,
@@ -149,8 +150,8 @@ inline int readField(const wexel::WLZ77Parser& reader, wexel::WNibbleCursor& cur
     case 'd': if ((r = reader.readDouble(cursor, d)) > 0) values.emplace_back(d); break;
     case 't': if ((r = reader.readDateTime(cursor, time)) > 0) values.emplace_back(static_cast<int64_t>(time)); break;
     case 'e': if ((r = reader.readSmall(cursor, i32)) > 0) values.emplace_back(int64_t{i32}); break;
-    case 's': case 'S': case 'c': {
-      int capacity = letter == 's' ? 64 : letter == 'S' ? 256 : 2;
+    case 's': case 'S': case 'c': case 'x': case 'n': {
+      int capacity = letter == 's' ? 64 : letter == 'S' ? 256 : letter == 'x' ? 40 : letter == 'n' ? 34 : 2;
       if ((r = reader.readString(cursor, buffer, capacity)) > 0) values.emplace_back(std::string(buffer));
       break;
     }
