@@ -225,6 +225,24 @@ TEST_F(KexsimPortfolio, StreamSendsWhatChangesAndAClosedPosition) {
   EXPECT_EQ(ofType(parser, 0).size(), 3u);  // the money moved twice
 }
 
+TEST_F(KexsimPortfolio, StreamSendsAFillThatTheMarketBrings) {
+  int64_t resting = place(kBuy, kLimit, 2, 249);
+  auto client = openStream("/kx2/portfolio-zbin");
+  LayoutParser parser = streamParser(false);
+  ASSERT_TRUE(readFeedUntil(*client, parser, [](const LayoutParser& p) { return atLeast(p, 2); }));
+  EXPECT_EQ(integer(parser.records[1].values[6]), static_cast<int64_t>(OrderState::kOpen));
+
+  ASSERT_TRUE(server.market().setPrice("MB", "SBER", 248.9));
+  ASSERT_TRUE(readFeedUntil(*client, parser, [](const LayoutParser& p) { return atLeast(p, 6); }));
+  std::vector<int64_t> types;
+  for (size_t i = 2; i < parser.records.size(); ++i) types.push_back(integer(parser.records[i].values[0]));
+  EXPECT_EQ(types, (std::vector<int64_t>{1, 2, 3, 0}));
+  EXPECT_EQ(integer(parser.records[2].values[15]), resting);
+  EXPECT_EQ(integer(parser.records[2].values[6]), static_cast<int64_t>(OrderState::kFilled));
+  EXPECT_LE(number(parser.records[3].values[4]), 249);  // filled at the ask that reached the limit
+  EXPECT_EQ(integer(parser.records[3].values[7]), resting);
+}
+
 TEST_F(KexsimPortfolio, StreamAnswersEachPingWithAKeepAliveRecord) {
   auto client = openStream("/kx2/portfolio-zbin");
   LayoutParser parser = streamParser(false);
@@ -261,6 +279,29 @@ TEST(KexsimPortfolioTimed, TimedStreamCarriesTimesAndTheExtraRecords) {
   std::vector<int64_t> kinds;
   for (size_t i = 4; i < 9; ++i) kinds.push_back(integer(parser.records[i].values[6]));
   EXPECT_EQ(kinds, (std::vector<int64_t>{7, 8, 9, 11, 1}));
+}
+
+TEST(KexsimPortfolioScenario, ScenarioSetsCashSyntheticOrdersAndExtraRecords) {
+  ServerOptions options;
+  options.scenario = parseScenario(R"json({
+    "users": [{"login": "demo", "password": "demo", "portfolios": [{"exchange": "MB", "name": "P-1"}]}],
+    "securities": [{"exchange": "MB", "symbol": "SBER", "type": "S", "price": 100}],
+    "market": {"tickMs": 3600000, "start": "20240105100000"},
+    "portfolio": {"startingCash": 5000, "commissionRate": 0, "extraRecords": true,
+                  "syntheticOrders": {"P-1": 3}}})json");
+  Server server(std::move(options));
+  ASSERT_TRUE(server.start());
+  TestClient client(server.plainPort());
+  client.send(getRequest("/kx2/portfolio-zbin?portfolio=P-1&" + logOn(server.plainPort()), server.plainPort()));
+  LayoutParser parser = streamParser(false);
+  ASSERT_TRUE(readFeedUntil(client, parser, [](const LayoutParser& p) { return atLeast(p, 12); }));
+  EXPECT_DOUBLE_EQ(number(parser.records[0].values[2]), 5000);
+  for (int64_t i = 1; i <= 3; ++i) {
+    const auto& order = parser.records[static_cast<size_t>(i)].values;
+    EXPECT_EQ(integer(order[17]), i);
+    EXPECT_EQ(integer(order[6]), static_cast<int64_t>(OrderState::kCancelled));
+  }
+  EXPECT_EQ(ofType(parser, 6).size(), 5u);
 }
 
 // Each list query: its kind in front of every entry, the end record last.
