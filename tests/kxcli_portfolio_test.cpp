@@ -1,7 +1,8 @@
 // The portfolio methods end to end: kxcli drives the real module against
 // kexsim. The refusals of ListenPortfolio, CancelPortfolio, GetMyOrders,
 // GetMyTrades, GetMyClosePos and GetMoneyAccount in the order their checks are
-// made, and GetMoneyAccount's out parameter.
+// made, GetMoneyAccount's out parameter, and the portfolio's orders, trades
+// and positions on its stream and in the queries as orders fill.
 #include "kxcli_test_support.h"
 
 namespace {
@@ -110,6 +111,190 @@ TEST(KxcliPortfolio, GetMoneyAccountAnswersEachPortfoliosAccountAsItsResult) {
       refusal("GetMoneyAccount", "Portfolio nosuch not found"),
   };
   EXPECT_EQ(r.calls("GetMoneyAccount"), expected);
+}
+
+// ---- the stream and the queries -------------------------------------------------------
+
+// The lines of one event, in order, with only the named members kept:
+// {"event":"AddTrade","amount":3,...}.
+std::vector<std::string> picked(const Result& r, const std::string& event, const std::vector<std::string>& names) {
+  std::vector<std::string> out;
+  for (const std::string& line : r.events(event)) {
+    std::string kept = R"({"event":")" + event + "\"";
+    for (const std::string& name : names) kept += ",\"" + name + "\":" + member(line, name);
+    out.push_back(kept + "}");
+  }
+  return out;
+}
+
+// Market orders fill at once on the exchange, which numbers orders from
+// 1000000001 and trades from 3000000001: buy 3, sell 1, short 5 leave a
+// long position of 3, then 2, then a short one of 3.
+const std::string kThreeFills =
+    "PlaceOrder D-10001 SBER 1 1 1 0 3 0 7\nwait AddTrade 1\nwait UpdatePosition 1\n"
+    "PlaceOrder D-10001 SBER 2 1 1 0 1 0 8\nwait AddTrade 2\nwait UpdatePosition 2\n"
+    "PlaceOrder D-10001 SBER 3 1 1 0 5 0 9\nwait AddTrade 3\nwait UpdatePosition 3\n";
+
+TEST(KxcliPortfolio, OrdersFillOnTheStreamWithTheSignRulesAndShowInTheQueries) {
+  Simulator sim;
+  Home home;
+  const Result r = run(home, sim.script(),
+                       kConnected + "ListenPortfolio D-10001\nwait SetPortfolio\n" + kThreeFills +
+                           "GetMyOrders 1 D-10001\nwait SetMyOrder 3\nGetMyTrades D-10001\nwait SetMyTrade 3\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.events("Disconnected").empty());
+
+  // The stream opens with the money as it is.
+  ASSERT_FALSE(r.events("SetPortfolio").empty());
+  EXPECT_EQ(r.events("SetPortfolio").front(),
+            R"({"event":"SetPortfolio","portfolio":"D-10001","cash":1000000,"leverage":1,"comission":0,"saldo":1000000})");
+
+  const std::vector<std::string> filled = {
+      R"({"event":"UpdateOrder","orderno":"1000000001","action":1,"state":5,"amount":3,"filled":3,"cookie":7})",
+      R"({"event":"UpdateOrder","orderno":"1000000002","action":2,"state":5,"amount":1,"filled":1,"cookie":8})",
+      R"({"event":"UpdateOrder","orderno":"1000000003","action":3,"state":5,"amount":5,"filled":5,"cookie":9})",
+  };
+  EXPECT_EQ(picked(r, "UpdateOrder", {"orderno", "action", "state", "amount", "filled", "cookie"}), filled);
+
+  // A sell and a short take from the position: their amounts are negative.
+  const std::vector<std::string> trades = {
+      R"({"event":"AddTrade","portfolio":"D-10001","symbol":"SBER","orderid":"1000000001","amount":3,"tradeno":"3000000001"})",
+      R"({"event":"AddTrade","portfolio":"D-10001","symbol":"SBER","orderid":"1000000002","amount":-1,"tradeno":"3000000002"})",
+      R"({"event":"AddTrade","portfolio":"D-10001","symbol":"SBER","orderid":"1000000003","amount":-5,"tradeno":"3000000003"})",
+  };
+  EXPECT_EQ(picked(r, "AddTrade", {"portfolio", "symbol", "orderid", "amount", "tradeno"}), trades);
+
+  // A short position (side 2) shows as negative amount and planned amount.
+  const std::vector<std::string> positions = {
+      R"({"event":"UpdatePosition","symbol":"SBER","amount":3,"planned":3})",
+      R"({"event":"UpdatePosition","symbol":"SBER","amount":2,"planned":2})",
+      R"({"event":"UpdatePosition","symbol":"SBER","amount":-3,"planned":-3})",
+  };
+  EXPECT_EQ(picked(r, "UpdatePosition", {"symbol", "amount", "planned"}), positions);
+
+  // The queries give the same orders and trades as rows; a trade's volume is never negated there.
+  const std::vector<std::string> orders = {
+      R"({"event":"SetMyOrder","row":0,"nrows":3,"portfolio":"D-10001","no":"1000000001","action":1,"state":5,"cookie":7})",
+      R"({"event":"SetMyOrder","row":1,"nrows":3,"portfolio":"D-10001","no":"1000000002","action":2,"state":5,"cookie":8})",
+      R"({"event":"SetMyOrder","row":2,"nrows":3,"portfolio":"D-10001","no":"1000000003","action":3,"state":5,"cookie":9})",
+  };
+  EXPECT_EQ(picked(r, "SetMyOrder", {"row", "nrows", "portfolio", "no", "action", "state", "cookie"}), orders);
+  const std::vector<std::string> myTrades = {
+      R"({"event":"SetMyTrade","row":0,"nrows":3,"orderno":"1000000001","tradeno":"3000000001","volume":3,"buysell":1})",
+      R"({"event":"SetMyTrade","row":1,"nrows":3,"orderno":"1000000002","tradeno":"3000000002","volume":1,"buysell":2})",
+      R"({"event":"SetMyTrade","row":2,"nrows":3,"orderno":"1000000003","tradeno":"3000000003","volume":5,"buysell":3})",
+  };
+  EXPECT_EQ(picked(r, "SetMyTrade", {"row", "nrows", "orderno", "tradeno", "volume", "buysell"}), myTrades);
+  // Each order's time and its trade's time are the same second.
+  for (size_t i = 0; i < 3 && i < r.events("AddTrade").size() && i < r.events("SetMyTrade").size(); ++i) {
+    EXPECT_EQ(member(r.events("AddTrade")[i], "datetime"), member(r.events("SetMyTrade")[i], "datetime"));
+  }
+
+  // The plain stream (mode 0) and the queries asked for this portfolio; all orders, however onlyActive was given.
+  const auto stream = sim.server().log().ofKind("portfolio");
+  ASSERT_EQ(stream.size(), 1u);
+  EXPECT_EQ(stream[0].url().rfind("/kx2/portfolio-zbin?portfolio=D-10001&", 0), 0u) << stream[0].url();
+  EXPECT_EQ(home.logCount("INFO : KxServer::ListenPortfolio method (Portfolio: D-10001) \n"), 1u);
+  EXPECT_EQ(home.logCount("TRACE : Fire Portfolio: D-10001 \n"), r.events("SetPortfolio").size());
+  EXPECT_EQ(home.logCount("TRACE : Fire MyOrders: D-10001, orderno[1000000003], id["), 1u);
+  EXPECT_EQ(home.logCount("], status 5, cookie 9 \n"), 1u);
+  EXPECT_EQ(home.logCount("TRACE : Fire MyTrades: D-10001, [3000000002] \n"), 1u);
+  EXPECT_EQ(home.logCount("TRACE : Fire SetMyOrders: D-10001, [3] \n"), 1u);
+  EXPECT_EQ(home.logCount("TRACE : Fire SetMyTrades: D-10001, [3] \n"), 1u);
+}
+
+// The one-shot commands end once their rows are complete, and at once with
+// no rows when the answer is empty.
+struct RowCommandCase {
+  const char* command;
+  const char* portfolio;
+  const char* event;
+  size_t rows;
+};
+
+const RowCommandCase kRowCommands[] = {
+    {"orders", "D-10001", "SetMyOrder", 2},
+    {"my-trades", "D-10001", "SetMyTrade", 2},
+    {"closed", "D-10001", "SetMyClosePos", 1},
+    {"orders", "D-10001F", "SetMyOrder", 0},
+    {"my-trades", "D-10001F", "SetMyTrade", 0},
+    {"closed", "D-10001F", "SetMyClosePos", 0},
+};
+
+TEST(KxcliPortfolio, RowCommandsEndWithTheirLastRowOrAtOnceWithNone) {
+  Simulator sim;
+  Home home;
+  // Buy 2, sell 2: one closed position.
+  const Result fills = run(home, sim.script(),
+                           kConnected + "PlaceOrder D-10001 SBER 1 1 1 0 2 0 1\nwait OrderSucceeded\n"
+                                        "PlaceOrder D-10001 SBER 2 1 1 0 2 0 2\nwait OrderSucceeded 2\n");
+  ASSERT_EQ(fills.status, 0);
+  for (const RowCommandCase& c : kRowCommands) {
+    SCOPED_TRACE(std::string(c.command) + " " + c.portfolio);
+    std::vector<std::string> arguments = sim.connection();
+    arguments.insert(arguments.end(), {c.command, c.portfolio});
+    const auto started = std::chrono::steady_clock::now();
+    const Result r = run(home, arguments);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));  // far below the 60 s limit
+    EXPECT_EQ(r.status, 0);
+    const auto rows = r.events(c.event);
+    ASSERT_EQ(rows.size(), c.rows);
+    for (size_t i = 0; i < rows.size(); ++i) {
+      EXPECT_EQ(member(rows[i], "row"), std::to_string(i));
+      EXPECT_EQ(member(rows[i], "nrows"), std::to_string(c.rows));
+      EXPECT_EQ(member(rows[i], "portfolio"), std::string("\"") + c.portfolio + "\"");
+    }
+    EXPECT_TRUE(r.starting(R"({"wait")").empty());
+  }
+  const Result closed = run(home, [&] {
+    std::vector<std::string> a = sim.connection();
+    a.insert(a.end(), {"closed", "D-10001"});
+    return a;
+  }());
+  ASSERT_EQ(closed.events("SetMyClosePos").size(), 1u);
+  const std::string row = closed.events("SetMyClosePos")[0];
+  EXPECT_EQ(member(row, "symbol"), "\"SBER\"");
+  EXPECT_EQ(member(row, "amount"), "2");
+  EXPECT_EQ(member(row, "order_open"), "\"1000000001\"");
+  EXPECT_EQ(member(row, "order_close"), "\"1000000002\"");
+}
+
+// Every portfolio stream the server closes reports an error; the host hears
+// of the first one only.
+TEST(KxcliPortfolio, StreamsClosedByTheServerGiveOneDisconnected) {
+  kexsim::Scenario scenario = kexsim::builtInScenario();
+  scenario.faults["portfolio"] = kexsim::Fault{kexsim::FaultType::kCloseBeforeEnd, 0, 0, 0, {}};
+  Simulator sim(scenario);
+  Home home;
+  const Result r = run(home, sim.script(),
+                       kConnected + "ListenPortfolio D-10001\nListenPortfolio D-10001F\nwait Disconnected\nsleep 500\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(sim.server().log().ofKind("portfolio").size(), 2u);
+  ASSERT_EQ(r.events("Disconnected").size(), 1u);
+  EXPECT_NE(r.events("Disconnected")[0].find(" (127.0.0.1:" + std::to_string(sim.server().plainPort()) + ")"),
+            std::string::npos)
+      << r.events("Disconnected")[0];
+}
+
+// The portfolio command streams until its time is up, or fails when the
+// session ends first.
+TEST(KxcliPortfolio, ThePortfolioCommandStreamsUntilItsTimeIsUpOrTheStreamCloses) {
+  for (bool closing : {false, true}) {
+    SCOPED_TRACE(closing ? "closed by the server" : "open");
+    kexsim::Scenario scenario = kexsim::builtInScenario();
+    if (closing) scenario.faults["portfolio"] = kexsim::Fault{kexsim::FaultType::kCloseBeforeEnd, 0, 0, 0, {}};
+    Simulator sim(scenario);
+    Home home;
+    std::vector<std::string> arguments = sim.connection();
+    arguments.insert(arguments.end(), {"portfolio", "D-10001", "--for", "1"});
+    const Result r = run(home, arguments);
+    EXPECT_EQ(r.status, closing ? 1 : 0);
+    EXPECT_EQ(r.calls("ListenPortfolio"), std::vector<std::string>{R"({"call":"ListenPortfolio","hresult":0})"});
+    EXPECT_EQ(r.events("Disconnected").size(), closing ? 1u : 0u);
+    if (!closing) {
+      EXPECT_FALSE(r.events("SetPortfolio").empty());
+    }
+  }
 }
 
 }  // namespace
