@@ -10,6 +10,7 @@
 //   server.log().waitUntil(...);           // what the client sent
 //   server.market().setPrice("MB", "SBER", 250);   // move a market at once
 //   server.matching().orders("demo", "D-10001");   // what the exchange did
+//   server.matching().addSyntheticOrders("demo", "D-10001", 25000);  // long order lists
 //   server.stop();                         // also done by the destructor
 #pragma once
 
