@@ -203,6 +203,33 @@ TEST(KxcliPortfolio, OrdersFillOnTheStreamWithTheSignRulesAndShowInTheQueries) {
   EXPECT_EQ(home.logCount("TRACE : Fire SetMyTrades: D-10001, [3] \n"), 1u);
 }
 
+// CancelPortfolio ends the stream quietly: a fill after it shows only when
+// the portfolio is listened to again, which opens with the portfolio as it is.
+TEST(KxcliPortfolio, CancelPortfolioEndsTheStreamWithoutDisconnected) {
+  Simulator sim;
+  Home home;
+  const Result r = run(home, sim.script(),
+                       kConnected +
+                           "ListenPortfolio D-10001\nwait SetPortfolio\nCancelPortfolio D-10001\nsleep 200\n"
+                           "PlaceOrder D-10001 SBER 1 1 1 0 3 0 7\nwait OrderSucceeded\nsleep 500\n"
+                           "ListenPortfolio D-10001\nwait AddTrade\n");
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(r.events("Disconnected").empty());
+  EXPECT_EQ(r.calls("CancelPortfolio"), std::vector<std::string>{R"({"call":"CancelPortfolio","hresult":0})"});
+  // Nothing of the stream between the cancel and the second listen.
+  std::vector<std::string> order;
+  for (const std::string& line : r.lines) {
+    for (const char* name : {"\"CancelPortfolio\"", "\"OrderSucceeded\"", "\"UpdateOrder\"", "\"ListenPortfolio\""}) {
+      if (line.find(name) != std::string::npos) order.push_back(name);
+    }
+  }
+  const std::vector<std::string> expected = {"\"ListenPortfolio\"", "\"CancelPortfolio\"", "\"OrderSucceeded\"",
+                                             "\"ListenPortfolio\"", "\"UpdateOrder\""};
+  EXPECT_EQ(order, expected);
+  EXPECT_EQ(sim.server().log().ofKind("portfolio").size(), 2u);
+  EXPECT_EQ(home.logCount("INFO : KxServer::CancelPortfolio method (Portfolio: D-10001) \n"), 1u);
+}
+
 // The one-shot commands end once their rows are complete, and at once with
 // no rows when the answer is empty.
 struct RowCommandCase {
@@ -259,12 +286,19 @@ TEST(KxcliPortfolio, RowCommandsEndWithTheirLastRowOrAtOnceWithNone) {
   EXPECT_EQ(member(row, "order_close"), "\"1000000002\"");
 }
 
+// Closes every portfolio stream the server is asked for before its opening records are complete.
+kexsim::Scenario closingStreams() {
+  kexsim::Scenario scenario = kexsim::builtInScenario();
+  kexsim::Fault fault;
+  fault.type = kexsim::FaultType::kCloseBeforeEnd;
+  scenario.faults["portfolio"] = fault;
+  return scenario;
+}
+
 // Every portfolio stream the server closes reports an error; the host hears
 // of the first one only.
 TEST(KxcliPortfolio, StreamsClosedByTheServerGiveOneDisconnected) {
-  kexsim::Scenario scenario = kexsim::builtInScenario();
-  scenario.faults["portfolio"] = kexsim::Fault{kexsim::FaultType::kCloseBeforeEnd, 0, 0, 0, {}};
-  Simulator sim(scenario);
+  Simulator sim(closingStreams());
   Home home;
   const Result r = run(home, sim.script(),
                        kConnected + "ListenPortfolio D-10001\nListenPortfolio D-10001F\nwait Disconnected\nsleep 500\n");
@@ -281,9 +315,7 @@ TEST(KxcliPortfolio, StreamsClosedByTheServerGiveOneDisconnected) {
 TEST(KxcliPortfolio, ThePortfolioCommandStreamsUntilItsTimeIsUpOrTheStreamCloses) {
   for (bool closing : {false, true}) {
     SCOPED_TRACE(closing ? "closed by the server" : "open");
-    kexsim::Scenario scenario = kexsim::builtInScenario();
-    if (closing) scenario.faults["portfolio"] = kexsim::Fault{kexsim::FaultType::kCloseBeforeEnd, 0, 0, 0, {}};
-    Simulator sim(scenario);
+    Simulator sim(closing ? closingStreams() : kexsim::builtInScenario());
     Home home;
     std::vector<std::string> arguments = sim.connection();
     arguments.insert(arguments.end(), {"portfolio", "D-10001", "--for", "1"});

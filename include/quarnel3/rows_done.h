@@ -15,7 +15,9 @@
 // {FC2FFD99-302C-49A3-8AB0-B247BE8F3929}
 inline constexpr IID IID_IKxRowsDone = {0xFC2FFD99, 0x302C, 0x49A3, {0x8A, 0xB0, 0xB2, 0x47, 0xBE, 0x8F, 0x39, 0x29}};
 
-inline constexpr DISPID DISPID_RowsDone = 1;
+// Outside the DISPIDs of _IKxClient, so that a host may hand its own event
+// sink as the watcher and still tell the notice from every event.
+inline constexpr DISPID DISPID_RowsDone = 1000;
 
 struct IKxRowsDone : IUnknown {
   // Replaces the watcher (the object holds a reference to it); null stops the notices.
