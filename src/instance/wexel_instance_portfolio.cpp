@@ -51,16 +51,6 @@ bool WInstance::cancelPortfolio(const std::string& portfolio, int mode) {
   return true;
 }
 
-template <typename Factory, typename Report>
-bool WInstance::sendQuery(Factory& factory, Report report) {
-  WConnectionManager* manager = manager_;
-  if (!manager) return false;
-  if (!factory.valid()) {
-    report(kTextBadParameter, kErrorMalformed);
-    return false;
-  }
-  return manager->createAndSend(factory, nullptr, true);
-}
 
 bool WInstance::getMyOrders(const std::string& portfolio, WexelGetMyOrdersListener* listener, WContext context) {
   const auto report = contextReport(listener, context);

@@ -24,24 +24,6 @@ bool WInstance::getBars(const std::string&, const std::string&, int, PackedTime,
                         WexelHistoryBarsListener* listener) {
   return refuseUnbuilt(loggedOn_, contextReport(listener, context));
 }
-bool WInstance::addAlert(const std::string&, WexelAlertResultListener* listener, WContext context,
-                         const std::string&, const std::string&, int64_t, const WAlertFields&) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
-}
-bool WInstance::getAlerts(int64_t, WexelAlertsListener* listener, WContext context) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
-}
-bool WInstance::removeAlert(int64_t, const std::string&, WexelAlertResultListener* listener, WContext context) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
-}
-bool WInstance::getMessagesByNumber(const std::string&, int64_t, int64_t, WexelMessagesQueryListener* listener,
-                                    WContext context) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
-}
-bool WInstance::getMessagesByTime(const std::string&, PackedTime, PackedTime, WexelMessagesQueryListener* listener,
-                                  WContext context) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
-}
 bool WInstance::getTicks(const std::string&, const std::string&, PackedTime, int, WexelGetTicksListener* listener,
                          WContext context) {
   return refuseUnbuilt(loggedOn_, contextReport(listener, context));

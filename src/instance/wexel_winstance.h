@@ -12,6 +12,7 @@
 #include "net/wexel_connection_manager.h"
 #include "instance/wexel_endpoint.h"
 #include "orders/wexel_orders_streaming.h"
+#include "wexel/wexel_errors.h"
 #include "wexel/wexel_instance.h"
 #include "core/wexel_sys.h"
 
@@ -156,5 +157,16 @@ class WInstance : public WexelInstance, public WManagerOwner {
   WOrdersStreamingRequestFactory ordersStreaming_;
   std::atomic<bool> orderStreaming_{false};  // a streaming listener is set
 };
+
+template <typename Factory, typename Report>
+inline bool WInstance::sendQuery(Factory& factory, Report report) {
+  WConnectionManager* manager = manager_;
+  if (!manager) return false;
+  if (!factory.valid()) {
+    report(kTextBadParameter, kErrorMalformed);
+    return false;
+  }
+  return manager->createAndSend(factory, nullptr, true);
+}
 
 }  // namespace wexel
