@@ -6,11 +6,13 @@
 #include <functional>
 #include <string>
 
+#include "kexsim_alert_book.h"
 #include "kexsim_connection.h"
 #include "kexsim_faults.h"
 #include "kexsim_http.h"
 #include "kexsim_market.h"
 #include "kexsim_matching.h"
+#include "kexsim_message_board.h"
 #include "kexsim_reply.h"
 #include "kexsim_request_log.h"
 #include "kexsim_scenario.h"
@@ -29,6 +31,8 @@ struct ServerContext {
   ScriptTable& scripts;
   Market& market;
   MatchingEngine& matching;
+  AlertBook& alerts;
+  MessageBoard& messages;
   StopSignal& stop;
   uint64_t seed;
   uint16_t plainPort;
@@ -67,6 +71,10 @@ inline constexpr const char* kMyTradesKind = "my-trades";
 inline constexpr const char* kClosePosKind = "close-pos";
 inline constexpr const char* kRealPosKind = "real-pos";
 inline constexpr const char* kPortfolioMassKind = "portfolio-mass";
+inline constexpr const char* kAddAlertKind = "add-alert";
+inline constexpr const char* kRemoveAlertKind = "remove-alert";
+inline constexpr const char* kAlertsKind = "alerts";              // the alert list
+inline constexpr const char* kMessageQueryKind = "message-query";  // messages by number or time
 
 struct Route {
   std::string path;  // exact path, without the query

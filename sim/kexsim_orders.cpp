@@ -9,13 +9,6 @@
 namespace kexsim {
 namespace {
 
-// What an order reply names: the order, the cookie, and the text.
-struct ActionResult {
-  int64_t number = 0;
-  uint32_t cookie = 0;
-  std::string text;  // UTF-8
-};
-
 using Perform = ActionResult (*)(MatchingEngine& engine, const std::string& login, OrderForm& form);
 
 // The cookie a place request sent, under either of its names.
@@ -77,9 +70,6 @@ std::string charsetOf(const Exchange& exchange) {
   return exchange.server.scenario.orders.charset;
 }
 
-// The text of a status fault's reply: the client reads a 500 as a refusal.
-const char* statusText(int status) { return status == 403 ? order_text::kForbidden : order_text::kServerError; }
-
 // Keep-alive for a request that asks for it, on a reply the client reads as a
 // normal one (200 or 500); the reply that reaches the limit closes. Answers
 // whether the connection stays open.
@@ -97,6 +87,12 @@ bool addConnectionFields(const Exchange& exchange, int status, ReplyHead& head) 
   return open;
 }
 
+}  // namespace
+
+const char* statusFaultText(int status) {
+  return status == 403 ? order_text::kForbidden : order_text::kServerError;
+}
+
 void sendActionReply(Exchange& exchange, int status, const std::string& tag, const ActionResult& result) {
   std::string charset = charsetOf(exchange);
   ReplyHead head{status, "text/html; charset=" + charset};
@@ -109,6 +105,8 @@ void sendActionReply(Exchange& exchange, int status, const std::string& tag, con
   exchange.keepOpen = exchange.reply.sendText(head, body) && open;
 }
 
+namespace {
+
 void serveOrderAction(Exchange& exchange) {
   const OrderAction& action = actionOf(exchange.request.path);
   OrderForm form(exchange.request.query);
@@ -116,7 +114,7 @@ void serveOrderAction(Exchange& exchange) {
     // Refused before it reaches the exchange: the reply names what was asked.
     int64_t number = form.has("orderno") ? form.integer("orderno") : 0;
     sendActionReply(exchange, exchange.fault.status, action.tag,
-                    {number, cookieOf(form), statusText(exchange.fault.status)});
+                    {number, cookieOf(form), statusFaultText(exchange.fault.status)});
     return;
   }
   ActionResult result = action.perform(exchange.server.matching, exchange.login, form);

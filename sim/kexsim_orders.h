@@ -14,11 +14,28 @@
 //                                 else the refusal or state text
 #pragma once
 
+#include <cstdint>
+#include <string>
 #include <vector>
 
 #include "kexsim_exchange.h"
 
 namespace kexsim {
+
+// What an action reply names: the order (or alert), the cookie, and the text.
+struct ActionResult {
+  int64_t number = 0;
+  uint32_t cookie = 0;
+  std::string text;  // UTF-8; empty on success
+};
+
+// The reply above with this tag, in the charset the scenario or a charset
+// fault asks for, keep-alive when the request asked for it.
+void sendActionReply(Exchange& exchange, int status, const std::string& tag, const ActionResult& result);
+
+// The text an action reply carries under a status fault: the client reads a
+// 500 as a refusal.
+const char* statusFaultText(int status);
 
 // Every order route, kind "order", and the order-error route, kind "order-error".
 std::vector<Route> orderRoutes();

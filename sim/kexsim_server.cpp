@@ -14,9 +14,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "kexsim_alerts.h"
 #include "kexsim_feeds.h"
 #include "kexsim_guide.h"
 #include "kexsim_logon.h"
+#include "kexsim_message_query.h"
 #include "kexsim_orders.h"
 #include "kexsim_portfolio_queries.h"
 #include "kexsim_tls.h"
@@ -38,6 +40,8 @@ std::vector<Route> builtInRoutes() {
   };
   for (Route& route : orderRoutes()) routes.push_back(std::move(route));
   for (Route& route : portfolioRoutes()) routes.push_back(std::move(route));
+  for (Route& route : alertRoutes()) routes.push_back(std::move(route));
+  for (Route& route : messageQueryRoutes()) routes.push_back(std::move(route));
   return routes;
 }
 
@@ -65,7 +69,8 @@ Server::Server(ServerOptions options)
       scripts_(options_.scenario.scripts),
       market_(options_.scenario, options_.seed, marketStartTime(options_.scenario.marketStart),
               options_.scenario.tickMs),
-      matching_(options_.scenario, market_) {
+      matching_(options_.scenario, market_),
+      messages_(options_.scenario, marketStartTime(options_.scenario.marketStart)) {
   for (const auto& [kind, fault] : options_.scenario.faults) faults_.set(kind, fault);
 }
 
@@ -107,7 +112,7 @@ bool Server::start(std::string* error) {
     return false;
   }
   context_ = std::make_unique<ServerContext>(ServerContext{options_.scenario, sessions_, log_, faults_,
-                                                           scripts_, market_, matching_, stop_,
+                                                           scripts_, market_, matching_, alerts_, messages_, stop_,
                                                            options_.seed, plainPort_, tlsPort_});
   started_ = true;
   acceptThread_ = std::thread([this] { acceptLoop(); });

@@ -11,6 +11,8 @@
 //   server.market().setPrice("MB", "SBER", 250);   // move a market at once
 //   server.matching().orders("demo", "D-10001");   // what the exchange did
 //   server.matching().addSyntheticOrders("demo", "D-10001", 25000);  // long order lists
+//   server.alerts().list("demo");          // the alerts a client added
+//   server.messages().add("NEWS", time, subject, body, source);  // a message for the queries
 //   server.stop();                         // also done by the destructor
 #pragma once
 
@@ -69,6 +71,8 @@ class Server {
   FaultTable& faults() { return faults_; }
   Market& market() { return market_; }
   MatchingEngine& matching() { return matching_; }
+  AlertBook& alerts() { return alerts_; }
+  MessageBoard& messages() { return messages_; }
   // Exact records for a feed subscription from now on (see kexsim_script.h).
   void addScript(const FeedScript& script) { scripts_.add(script); }
 
@@ -102,6 +106,8 @@ class Server {
   StopSignal stop_;
   Market market_;
   MatchingEngine matching_;
+  AlertBook alerts_;
+  MessageBoard messages_;
   std::unique_ptr<ServerContext> context_;
   SSL_CTX* sslContext_ = nullptr;
   int plainListener_ = -1;

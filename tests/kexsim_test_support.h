@@ -279,6 +279,71 @@ inline LayoutParser guideParser() {
       });
 }
 
+// A message query's reply read as the client reads it: number, time and a
+// group mark open a message; each of its three texts is raw bytes up to a NUL,
+// taken in as many pieces as the decode steps offer, with a group mark between
+// texts; the rest of the record is skipped; the end nibble alone ends the reply.
+struct QueriedMessage {
+  int64_t number = 0;
+  int64_t time = 0;
+  std::string texts[3];
+  int pieces[3] = {0, 0, 0};  // how many pieces made each text
+};
+
+class MessageQueryParser : public wexel::WLZ77Parser {
+ public:
+  int parseRecord(const char* data, int size) override {
+    if (size == 0) return 0;
+    if (state == 2 || state == 4 || state == 6) return rawText(data, size);
+    wexel::WNibbleCursor cursor(data, size);
+    int r = -1;
+    if (state == 3 || state == 5) {
+      r = readGroupMark(cursor);
+    } else if (state == 7) {
+      r = skipRecord(cursor);
+    } else if ((r = readRecordEnd(cursor)) > 0) {
+      ++ends;
+    } else if (r < 0) {
+      r = head(cursor);
+    }
+    if (r == 0) return size < kIncompleteLimit ? 0 : wexel::kErrorMalformed;
+    if (r < 0) return wexel::kErrorMalformed;
+    if (state == 3 || state == 5 || state == 7) state = state == 7 ? 0 : state + 1;
+    return cursor.bytesSince(2 * size);
+  }
+
+  std::vector<QueriedMessage> messages;
+  int ends = 0;  // end nibbles read alone
+  int state = 0;
+
+ private:
+  int head(wexel::WNibbleCursor& cursor) {
+    QueriedMessage message;
+    uint64_t time = 0;
+    int r;
+    if ((r = readInt64(cursor, message.number)) <= 0 || (r = readDateTime(cursor, time)) <= 0 ||
+        (r = readGroupMark(cursor)) <= 0) {
+      return r;
+    }
+    message.time = static_cast<int64_t>(time);
+    messages.push_back(message);
+    state = 2;
+    return 1;
+  }
+
+  int rawText(const char* data, int size) {
+    QueriedMessage& message = messages.back();
+    int index = state / 2 - 1;
+    const void* zero = std::memchr(data, 0, static_cast<size_t>(size));
+    int taken = zero ? static_cast<int>(static_cast<const char*>(zero) - data) : size;
+    message.texts[index].append(data, static_cast<size_t>(taken));
+    ++message.pieces[index];
+    if (!zero) return size;
+    ++state;
+    return taken + 1;
+  }
+};
+
 // The built-in scenario with a market that stands still (one step an hour),
 // so that generated records are those of step 0, from a known start time.
 inline ServerOptions stillMarket(uint64_t seed = 7) {
