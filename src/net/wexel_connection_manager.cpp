@@ -107,14 +107,21 @@ bool WConnectionManager::runsOnThisThread() {
   return (ioThread_.started && ioThread_.threadId == self) || pool_.isWorkerThread(self);
 }
 
+// The request is held busy for the whole call: once connect has registered
+// it, the I/O thread may fail it at once, and the garbage collector deletes
+// only idle channels.
 bool WConnectionManager::sendRequest(WHttpRequest* request, bool async) {
   if (!request) return false;
+  request->markBusy();
   if (config_.useSctp) request->setProtocolFlag(kSctpProtocol);
+  bool sent = false;
   if (!request->prepareRequest() || (!request->isConnected() && !request->connect(true, async))) {
     unregisterChannel(request);
-    return false;
+  } else {
+    sent = request->sendOrQueue();
   }
-  return request->sendOrQueue();
+  request->markIdle();  // the last touch: the collector may delete it from here on
+  return sent;
 }
 
 bool WConnectionManager::createAndSend(WHttpRequestFactory& factory, WHttpRequest** created, bool async) {

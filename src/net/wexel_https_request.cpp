@@ -200,9 +200,11 @@ bool WHttpsRequest::connect(bool registerChannel, bool async) {
     onError(q3::lastSocketError(), "");
     return false;
   }
+  // Connected before it is registered: the I/O thread would otherwise take
+  // it for a connect in progress and complete it a second time.
+  setConnected(true);
   if (manager_) manager_->registerChannel(this);
   logInfo("Https channel 0x%X OK..", channelId());
-  setConnected(true);
   return true;
 }
 
