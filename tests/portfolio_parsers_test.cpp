@@ -247,6 +247,19 @@ TEST(PortfolioQueries, TheMassReplyCarriesNameAndKindAcrossRecords) {
   }
 }
 
+// A mass list is handed over once it holds more than 10,000 entries: the
+// 10,001st order delivers all of them, and the end record then has none left.
+TEST(PortfolioQueries, TheMassReplysTenThousandAndFirstOrder) {
+  RecordWriter w;
+  orderHead(w.string("D-10001").small(1), 1).int64(1).int32(0).string("T").recordEnd();
+  for (int i = 2; i <= 10001; ++i) orderHead(w, i).int64(i).int32(0).string("T").recordEnd();
+  w.recordEnd();
+  MassRecorder listener;
+  WGetPortfolioMassRequestParser parser(&listener, 9);
+  EXPECT_EQ(deliverResponse(parser, okResponse(compressed(w.take())), 8191), 0);
+  EXPECT_EQ(listener.events, std::vector<std::string>{"D-10001 orders 10001 extra12=2"});
+}
+
 TEST(PortfolioQueries, UrlsRefuseNamesThatWouldBreakTheRequest) {
   EXPECT_EQ(myPortfolioDataUrl("/kx2/get-portfolio-mo-zbin.php?portfolio=%s", "D-10001"),
             "/kx2/get-portfolio-mo-zbin.php?portfolio=D-10001");
