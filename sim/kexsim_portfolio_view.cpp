@@ -6,7 +6,8 @@ namespace kexsim {
 
 std::vector<std::string> queryValues(const HttpRequest& request, const std::string& name) {
   std::vector<std::string> values;
-  auto [first, last] = parseForm(request.query).equal_range(name);
+  const auto form = parseForm(request.query);  // kept: the range below points into it
+  auto [first, last] = form.equal_range(name);
   for (auto it = first; it != last; ++it) values.push_back(it->second);
   return values;
 }

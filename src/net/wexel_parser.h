@@ -72,11 +72,13 @@ class WexelParser {
   int parseStatusLine(const char* text, int count, const char* lineEnd);
   void onHeaderLine(const std::string& name, const std::string& value);
 
-  int32_t headersParsed_ = 0;
-  int32_t keepAliveMax_ = kNoKeepAliveMax;
-  int64_t chunkCounter_ = 0;
-  int64_t unitCounter_ = 0;
-  unsigned char closeFlag_ = 0;
+  // Read and reset by a channel's owner on other threads (the streaming order
+  // channel paces itself by them), so each is atomic.
+  std::atomic<int32_t> headersParsed_{0};
+  std::atomic<int32_t> keepAliveMax_{kNoKeepAliveMax};
+  std::atomic<int64_t> chunkCounter_{0};
+  std::atomic<int64_t> unitCounter_{0};
+  std::atomic<unsigned char> closeFlag_{0};
   WParserTracking* tracking_ = nullptr;
   char buffer_[kBufferSize] = {};
   int64_t buffered_ = 0;
