@@ -9,13 +9,20 @@ namespace {
 
 using namespace facade_testing;
 
-// A by-reference BSTR argument whose storage holds the host's own text.
+// A by-reference BSTR argument whose storage holds the host's own text. An
+// out parameter is written without freeing what it held (the callee owns no
+// incoming value), so the host's own text is freed here as well.
 struct OutText {
   BSTR value;
+  BSTR own;
   explicit OutText(const std::u16string& initial)
       : value(ModuleEnvironment::get().runtime().SysAllocStringLen(initial.data(),
-                                                                   static_cast<UINT>(initial.size()))) {}
-  ~OutText() { ModuleEnvironment::get().runtime().SysFreeString(value); }
+                                                                   static_cast<UINT>(initial.size()))),
+        own(value) {}
+  ~OutText() {
+    if (value != own) ModuleEnvironment::get().runtime().SysFreeString(value);
+    ModuleEnvironment::get().runtime().SysFreeString(own);
+  }
   OutText(const OutText&) = delete;
   OutText& operator=(const OutText&) = delete;
 
