@@ -1,7 +1,6 @@
 #include "alerts/wexel_alerts.h"
 
 #include <cinttypes>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -27,37 +26,8 @@ const char* wordAt(const char* const (&words)[N], int index) {
   return index >= 0 && static_cast<size_t>(index) < N ? words[index] : nullptr;
 }
 
-bool safeText(const std::string& text) {
-  return isSafeParameter(text) && text.find_first_of("&#") == std::string::npos;
-}
-
-// printf into `size` bytes; empty when the text does not fit (never sent cut).
-std::string formatUrl(size_t size, const char* format, ...) __attribute__((format(printf, 2, 3)));
-std::string formatUrl(size_t size, const char* format, ...) {
-  std::string url(size, '\0');
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(url.data(), size, format, args);
-  va_end(args);
-  if (n < 0 || static_cast<size_t>(n) >= size) return std::string();
-  url.resize(static_cast<size_t>(n));
-  return url;
-}
-
 // Message times go as the 14 digits of the packed time, in hexadecimal.
 unsigned long long timeDigits(PackedTime time) { return static_cast<unsigned long long>(time >> 8); }
-
-int needMore(int size) { return size < WLZ77Parser::kIncompleteLimit ? 0 : kErrorMalformed; }
-
-std::string addressOf(const WHttpRequest& request) {
-  return " (" + request.serverHost() + ":" + std::to_string(request.serverPort()) + ")";
-}
-
-void logSocketError(const void* request, const std::string& text, int code) {
-  logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
-           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(request)), text.c_str(), code, kSourceName,
-           kSourceLine);
-}
 
 // ---- layouts ---------------------------------------------------------------------
 
@@ -85,15 +55,16 @@ constexpr int kMessageHeadAt = 300;
 
 std::string getAlertsUrl(int64_t alertNo) {
   if (alertNo == 0) return "/kx2/get-alerts-zbin.php?";
-  return formatUrl(kUrlSize, "/kx2/get-alerts-zbin.php?alertno=%lld", static_cast<long long>(alertNo));
+  return formatBounded(kUrlSize, "/kx2/get-alerts-zbin.php?alertno=%lld", static_cast<long long>(alertNo));
 }
 
 std::string addAlertUrl(const std::string& portfolio, const std::string& exchange, const std::string& security,
                         int64_t alertNo, const WAlertFields& f) {
   const char* field = wordAt(kFieldWords, f.fieldIndex);
   const char* condition = wordAt(kConditionWords, f.conditionIndex);
-  if (!field || !condition || !safeText(portfolio) || !safeText(exchange) || !safeText(security)) return {};
-  return formatUrl(kAddAlertUrlSize,
+  if (!field || !condition) return {};
+  if (!isSafeUrlValue(portfolio) || !isSafeUrlValue(exchange) || !isSafeUrlValue(security)) return {};
+  return formatBounded(kAddAlertUrlSize,
                    "/kx2/add-alert.php?portfolio=%s&exchange=%s&security=%s&alertno=%lld&field=%s&cond=%s"
                    "&cond_value=%f&days=%d&flags=%d&flagkexora=%s&workspace=%s&sound=%s&email=%s&sms=%s",
                    portfolio.c_str(), exchange.c_str(), security.c_str(), static_cast<long long>(alertNo), field,
@@ -102,28 +73,28 @@ std::string addAlertUrl(const std::string& portfolio, const std::string& exchang
 }
 
 std::string removeAlertUrl(const std::string& portfolio, int64_t alertNo) {
-  if (!safeText(portfolio)) return {};
-  return formatUrl(kUrlSize, "/kx2/remove-alert.php?portfolio=%s&alertno=%lld", portfolio.c_str(),
+  if (!isSafeUrlValue(portfolio)) return {};
+  return formatBounded(kUrlSize, "/kx2/remove-alert.php?portfolio=%s&alertno=%lld", portfolio.c_str(),
                    static_cast<long long>(alertNo));
 }
 
 std::string messagesByNumberUrl(const std::string& channel, int64_t from, int64_t to) {
-  if (!safeText(channel)) return {};
+  if (!isSafeUrlValue(channel)) return {};
   if (to == 0) {
-    return formatUrl(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&from=%lld", channel.c_str(),
+    return formatBounded(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&from=%lld", channel.c_str(),
                      static_cast<long long>(from));
   }
-  return formatUrl(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&from=%lld&to=%lld", channel.c_str(),
+  return formatBounded(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&from=%lld&to=%lld", channel.c_str(),
                    static_cast<long long>(from), static_cast<long long>(to));
 }
 
 std::string messagesByTimeUrl(const std::string& channel, PackedTime since, PackedTime till) {
-  if (!safeText(channel)) return {};
+  if (!isSafeUrlValue(channel)) return {};
   if (till == 0) {
-    return formatUrl(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&since=%llx", channel.c_str(),
+    return formatBounded(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&since=%llx", channel.c_str(),
                      timeDigits(since));
   }
-  return formatUrl(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&since=%llx&till=%llx", channel.c_str(),
+  return formatBounded(kUrlSize, "/kx2/get-messages-zbin.php?channel=%s&since=%llx&till=%llx", channel.c_str(),
                    timeDigits(since), timeDigits(till));
 }
 
@@ -138,10 +109,10 @@ WAlertActionRequest::WAlertActionRequest(WConnectionManager* manager, const sock
 }
 
 void WAlertActionRequest::onError(int code, const std::string& text) {
-  if (code != kErrorClosed) logSocketError(this, text, code);
+  if (code != kErrorClosed) logSocketError(text, code, kSourceName, kSourceLine);
   if (!reply()->claimOutcome()) return;
   const std::string message = code == kErrorClosed ? std::string(kTextClosedBeforeReply) : text;
-  adapter_->onError(0, 0, message + addressOf(*this), code);
+  adapter_->onError(0, 0, message + addressSuffix(), code);
 }
 
 WAlertActionFactory::WAlertActionFactory(std::string url, WexelAlertResultListener* listener,
@@ -173,10 +144,10 @@ int WAlertsParser::parseRecord(const char* data, int size) {
     alerts_.clear();
     return probe.bytesSince(2 * size);
   }
-  if (read.nibbles == 0) return needMore(size);
+  if (read.nibbles == 0) return needMoreBytes(size);
   WAlert alert{};
   read = readLayout(*this, cursor, alert, kAlert, kSourceName, kAlertAt);
-  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
   alerts_.push_back(alert);
   return cursor.bytesSince(2 * size);
 }
@@ -216,12 +187,12 @@ int WGetMessagesParser::readHeadOrEnd(const char* data, int size) {
     state_ = 0;
     return cursor.bytesSince(2 * size);
   }
-  if (end == 0) return needMore(size);
+  if (end == 0) return needMoreBytes(size);
   WChannelMessage message{};
   int read = recordParseError(readInt64(cursor, message.messageNumber), kSourceName, kMessageHeadAt);
   if (read > 0) read = recordParseError(readDateTime(cursor, message.time), kSourceName, kMessageHeadAt + 1);
   if (read > 0) read = recordParseError(readGroupMark(cursor), kSourceName, kMessageHeadAt + 2);
-  if (read == 0) return needMore(size);
+  if (read == 0) return needMoreBytes(size);
   if (read < 0) return kErrorMalformed;
   messages_.push_back(std::move(message));
   state_ = 2;
@@ -247,7 +218,7 @@ int WGetMessagesParser::readText(const char* data, int size) {
 int WGetMessagesParser::readMark(const char* data, int size) {
   WNibbleCursor cursor(data, size);
   const int read = recordParseError(readGroupMark(cursor), kSourceName, kMessageHeadAt + 3 + state_);
-  if (read == 0) return needMore(size);
+  if (read == 0) return needMoreBytes(size);
   if (read < 0) return kErrorMalformed;
   ++state_;
   return cursor.bytesSince(2 * size);
@@ -255,7 +226,7 @@ int WGetMessagesParser::readMark(const char* data, int size) {
 
 int WGetMessagesParser::readRest(const char* data, int size) {
   WNibbleCursor cursor(data, size);
-  if (skipRecord(cursor) == 0) return needMore(size);
+  if (skipRecord(cursor) == 0) return needMoreBytes(size);
   state_ = 0;
   return cursor.bytesSince(2 * size);
 }
@@ -278,8 +249,8 @@ WAlertsQueryRequest<Parser, Listener>::WAlertsQueryRequest(WConnectionManager* m
 // The server closing before the end means no answer will come: reported too.
 template <typename Parser, typename Listener>
 void WAlertsQueryRequest<Parser, Listener>::onError(int code, const std::string& text) {
-  if (code != kErrorClosed) logSocketError(this, text, code);
-  if (query_->claimOutcome() && listener_) listener_->onError(context_, text + addressOf(*this), code);
+  if (code != kErrorClosed) logSocketError(text, code, kSourceName, kSourceLine);
+  if (query_->claimOutcome() && listener_) listener_->onError(context_, text + addressSuffix(), code);
 }
 
 template class WAlertsQueryRequest<WAlertsParser, WexelAlertsListener>;

@@ -1,5 +1,8 @@
 #include "core/wexel_text.h"
 
+#include <cstdarg>
+#include <cstdio>
+
 #include <iconv.h>
 
 #include <cstring>
@@ -66,6 +69,17 @@ std::string charsetParameter(const std::string& contentType) {
   if (equals == std::string::npos) return std::string();
   const size_t end = contentType.find(';', equals);
   return contentType.substr(equals + 1, end == std::string::npos ? std::string::npos : end - equals - 1);
+}
+
+std::string formatBounded(size_t size, const char* format, ...) {
+  std::string text(size, '\0');
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(text.data(), size, format, args);
+  va_end(args);
+  if (n < 0 || static_cast<size_t>(n) >= size) return std::string();
+  text.resize(static_cast<size_t>(n));
+  return text;
 }
 
 }  // namespace wexel

@@ -30,4 +30,14 @@ inline bool isSafeParameter(const std::string& text) {
   return true;
 }
 
+// A text inserted unchanged as a URL parameter value: safe as above, and
+// neither adding nor cutting a parameter ("&", "#").
+inline bool isSafeUrlValue(const std::string& text) {
+  return isSafeParameter(text) && text.find_first_of("&#") == std::string::npos;
+}
+
+// printf into a buffer of `size` bytes; empty when the text does not fit, so
+// that nothing is ever sent cut.
+std::string formatBounded(size_t size, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
 }  // namespace wexel

@@ -9,20 +9,12 @@
 
 namespace wexel {
 
-namespace {
-
-bool safePortfolio(const std::string& portfolio) {
-  return isSafeParameter(portfolio) && portfolio.find_first_of("&#") == std::string::npos;
-}
-
-}  // namespace
-
 // A stream of the same name and mode that is still open refuses a second one;
 // one the server has closed is forgotten and opened again.
 bool WInstance::listenPortfolio(const std::string& portfolio, WexelPortfolioListener* listener, int mode) {
   const auto report = portfolioReport(listener, portfolio);
   if (!loggedOn_) return refuseNotLoggedOn(report);
-  if (!safePortfolio(portfolio)) {
+  if (!isSafeUrlValue(portfolio)) {
     report(kTextBadParameter, kErrorMalformed);
     return false;
   }

@@ -102,6 +102,15 @@ std::string WHttpRequest::serverHost() const { return q3::ipv4Text(server_.sin_a
 
 int WHttpRequest::serverPort() const { return ntohs(server_.sin_port); }
 
+std::string WHttpRequest::addressSuffix() const {
+  return " (" + serverHost() + ":" + std::to_string(serverPort()) + ")";
+}
+
+void WHttpRequest::logSocketError(const std::string& text, int code, const char* source, int line) const {
+  logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
+           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)), text.c_str(), code, source, line);
+}
+
 void WHttpRequest::run() {
   {
     sys::WLock hold(ioLock_);

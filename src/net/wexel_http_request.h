@@ -85,6 +85,11 @@ class WHttpRequest : public WWorkerTask {
   const sockaddr_in& serverAddress() const { return server_; }
   std::string serverHost() const;
   int serverPort() const;
+  // " (ip:port)", as reports of this channel's failures end.
+  std::string addressSuffix() const;
+  // The level-2 line of a socket error, citing the request's source name and
+  // the fixed line number its log readers know.
+  void logSocketError(const std::string& text, int code, const char* source, int line) const;
   sys::WMutex& sendLock() { return sendLock_; }
   std::string sendText() const { return std::string(sendBuffer_.data(), sendLength_); }
   size_t sendCapacity() const { return sendBuffer_.size(); }

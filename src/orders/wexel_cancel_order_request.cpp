@@ -63,14 +63,10 @@ WGetCancelOrderDescr::WGetCancelOrderDescr(WConnectionManager* manager, WGetCanc
     : WGetRequest<Http>(manager, parser, server), descr_(parser), listener_(listener), context_(context) {}
 
 void WGetCancelOrderDescr::onError(int code, const std::string& text) {
-  if (code != kErrorClosed) {
-    logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
-             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)), text.c_str(), code,
-             kOrderErrorSource.name, kOrderErrorSource.line);
-  }
+  if (code != kErrorClosed) logSocketError(text, code, kOrderErrorSource.name, kOrderErrorSource.line);
   if (!descr_->claimOutcome() || !listener_) return;
-  const std::string where = " (" + serverHost() + ":" + std::to_string(serverPort()) + ")";
-  listener_->onError(context_, (code == kErrorClosed ? std::string(kTextClosedBeforeReply) : text) + where, code);
+  listener_->onError(context_, (code == kErrorClosed ? std::string(kTextClosedBeforeReply) : text) + addressSuffix(),
+                     code);
 }
 
 WGetCancelOrderDescrFactory::WGetCancelOrderDescrFactory(int64_t orderNo, WexelOrderErrorListener* listener,

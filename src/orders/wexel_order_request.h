@@ -46,13 +46,9 @@ class WOrderActionRequest : public WGetRequest<Tag> {
   // unknown, which the listener hears as an error with code 0. After a reply
   // the close is the normal end and says nothing.
   void onError(int code, const std::string& text) override {
-    if (code != kErrorClosed) {
-      logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
-               static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)), text.c_str(), code, source_.name,
-               source_.line);
-    }
+    if (code != kErrorClosed) this->logSocketError(text, code, source_.name, source_.line);
     if (!actionParser()->claimOutcome() || !listener_) return;
-    const std::string where = " (" + this->serverHost() + ":" + std::to_string(this->serverPort()) + ")";
+    const std::string where = this->addressSuffix();
     if (code == kErrorClosed) {
       listener_->onError(order_.cookie, order_.context, kTextClosedBeforeReply + where, kErrorClosed);
       return;

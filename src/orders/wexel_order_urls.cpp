@@ -1,8 +1,6 @@
 #include "orders/wexel_order_urls.h"
 
 #include <cmath>
-#include <cstdarg>
-#include <cstdio>
 #include <initializer_list>
 
 #include "core/wexel_text.h"
@@ -27,15 +25,9 @@ const char* wordAt(const char* const (&words)[N], int index) {
 bool present(double value) { return !std::isnan(value) && value != 0; }
 double orZero(double value) { return std::isnan(value) ? 0 : value; }
 
-// A text goes into the URL unchanged, so it must neither break the request
-// (control characters, blanks) nor add or cut a parameter ("&", "#").
-bool safeText(const std::string& text) {
-  return isSafeParameter(text) && text.find_first_of("&#") == std::string::npos;
-}
-
 bool safeTexts(std::initializer_list<const std::string*> texts) {
   for (const std::string* text : texts) {
-    if (!safeText(*text)) return false;
+    if (!isSafeUrlValue(*text)) return false;
   }
   return true;
 }
@@ -45,19 +37,6 @@ bool allWords(std::initializer_list<const char*> words) {
     if (!word) return false;
   }
   return true;
-}
-
-// printf into a buffer of `size` bytes; empty when the text does not fit.
-std::string formatUrl(size_t size, const char* format, ...) __attribute__((format(printf, 2, 3)));
-std::string formatUrl(size_t size, const char* format, ...) {
-  std::string url(size, '\0');
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(url.data(), size, format, args);
-  va_end(args);
-  if (n < 0 || static_cast<size_t>(n) >= size) return std::string();
-  url.resize(static_cast<size_t>(n));
-  return url;
 }
 
 }  // namespace
@@ -79,13 +58,13 @@ std::string placeOrderUrl(const WPlaceOrderFields& o) {
   const int fok = o.fokMode == 2 ? 1 : 0;
   const double stopPrice = orZero(o.stopPrice);
   if (o.condition == 0) {
-    return formatUrl(kPlaceUrlSize,
+    return formatBounded(kPlaceUrlSize,
                      "/kx2/place-order.php?portfolio=%s&exchange=%s&security=%s&action=%s&type=%s&validity=%s"
                      "&price=%f&stop_price=%f&amount=%.0f&fok=%d&ext_order_id=%u",
                      o.portfolio.c_str(), o.exchange.c_str(), o.security.c_str(), action, type, validity, o.price,
                      stopPrice, o.amount, fok, static_cast<unsigned>(o.cookie));
   }
-  return formatUrl(kPlaceUrlSize,
+  return formatBounded(kPlaceUrlSize,
                    "/kx2/place-order.php?portfolio=%s&exchange=%s&security=%s&action=%s&type=%s&validity=%s"
                    "&price=%f&stop_price=%f&amount=%.0f&cond=%s&cond_exchange=%s&cond_security=%s&cond_price=%f"
                    "&fok=%d&ext_order_id=%u",
@@ -99,7 +78,7 @@ std::string takestopOrderUrl(const WTakestopOrderFields& o) {
   const char* validity = orderValidityWord(o.validity);
   if (!allWords({action, validity}) || !safeTexts({&o.portfolio, &o.exchange, &o.security})) return std::string();
   if (!present(o.stopPrice) || !present(o.priceTake)) return std::string();
-  return formatUrl(kPlaceUrlSize,
+  return formatBounded(kPlaceUrlSize,
                    "/kx2/place-takestop-order.php?portfolio=%s&exchange=%s&security=%s&action=%s&validity=%s"
                    "&stop_price=%f&price_take=%f&price_limit=%f&amount=%.0f&mark_order_id=%u",
                    o.portfolio.c_str(), o.exchange.c_str(), o.security.c_str(), action, validity, o.stopPrice,
@@ -111,7 +90,7 @@ std::string icebergOrderUrl(const WIcebergOrderFields& o) {
   const char* validity = orderValidityWord(o.validity);
   if (!allWords({action, validity}) || !safeTexts({&o.portfolio, &o.exchange, &o.security})) return std::string();
   if (!present(o.amount) || !present(o.amountStep) || !present(o.price)) return std::string();
-  return formatUrl(kPlaceUrlSize,
+  return formatBounded(kPlaceUrlSize,
                    "/kx2/place-iceberg.php?portfolio=%s&exchange=%s&security=%s&action=%s&validity=%s&price=%f"
                    "&amount=%.0f&amount_step=%.0f",
                    o.portfolio.c_str(), o.exchange.c_str(), o.security.c_str(), action, validity, o.price, o.amount,
@@ -120,13 +99,13 @@ std::string icebergOrderUrl(const WIcebergOrderFields& o) {
 
 std::string expireOrderUrl(const WExpireOrderFields& o) {
   if (!safeTexts({&o.portfolio, &o.exchange, &o.security}) || !present(o.amount)) return std::string();
-  return formatUrl(kPlaceUrlSize, "/kx2/place-expiry-order.php?portfolio=%s&exchange=%s&security=%s&amount=%.0f",
+  return formatBounded(kPlaceUrlSize, "/kx2/place-expiry-order.php?portfolio=%s&exchange=%s&security=%s&amount=%.0f",
                    o.portfolio.c_str(), o.exchange.c_str(), o.security.c_str(), o.amount);
 }
 
 std::string moveOrderUrl(const std::string& portfolio, int64_t orderNo, double price, int forced) {
-  if (!safeText(portfolio)) return std::string();
-  return formatUrl(kActionUrlSize, "/kx2/move-order.php?portfolio=%s&orderno=%lld&price=%f&forced=%d",
+  if (!isSafeUrlValue(portfolio)) return std::string();
+  return formatBounded(kActionUrlSize, "/kx2/move-order.php?portfolio=%s&orderno=%lld&price=%f&forced=%d",
                    portfolio.c_str(), static_cast<long long>(orderNo), price, forced);
 }
 
@@ -134,19 +113,19 @@ std::string cancelOrderUrl(const std::string& portfolio, const std::string& exch
                            int orderKind, int64_t orderNo) {
   if (!safeTexts({&portfolio, &exchange, &security})) return std::string();
   if (orderKind == kCancelIceberg) {
-    return formatUrl(kActionUrlSize, "/kx2/cancel-iceberg.php?portfolio=%s&orderno=%lld", portfolio.c_str(),
+    return formatBounded(kActionUrlSize, "/kx2/cancel-iceberg.php?portfolio=%s&orderno=%lld", portfolio.c_str(),
                      static_cast<long long>(orderNo));
   }
   // Kinds 0..4 are the condition words BASIC..EXPIRE.
   const char* kind = orderKind >= 0 && orderKind < kCancelIceberg ? orderConditionWord(orderKind + 3) : nullptr;
   if (!kind) return std::string();
-  return formatUrl(kActionUrlSize,
+  return formatBounded(kActionUrlSize,
                    "/kx2/cancel-order.php?portfolio=%s&exchange=%s&security=%s&orderno=%lld&ordertype=%s",
                    portfolio.c_str(), exchange.c_str(), security.c_str(), static_cast<long long>(orderNo), kind);
 }
 
 std::string orderErrorUrl(int64_t orderNo) {
-  return formatUrl(kActionUrlSize, "/kx2/get-order-error.php?orderno=%lld", static_cast<long long>(orderNo));
+  return formatBounded(kActionUrlSize, "/kx2/get-order-error.php?orderno=%lld", static_cast<long long>(orderNo));
 }
 
 }  // namespace wexel

@@ -75,10 +75,8 @@ class WStreamingRequest : public WGetRequest<Tag>, public WParserTracking, publi
 
   void onError(int code, const std::string& text) override {
     if (code == kErrorClosed) return;
-    logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
-             static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(this)), text.c_str(), code, kSourceName,
-             kSourceLine);
-    if (listener_) listener_->onError(0, 0, text + where(), code);
+    this->logSocketError(text, code, kSourceName, kSourceLine);
+    if (listener_) listener_->onError(0, 0, text + this->addressSuffix(), code);
   }
 
   bool isCollectable() override { return released_.load() == 1; }
@@ -93,8 +91,6 @@ class WStreamingRequest : public WGetRequest<Tag>, public WParserTracking, publi
   WexelOrderActionResultListener* listener_;
 
  private:
-  std::string where() const { return " (" + this->serverHost() + ":" + std::to_string(this->serverPort()) + ")"; }
-
   void waitForReplies(int32_t max) {
     for (int i = 0; i < kLimitWaitSteps; ++i) {
       sys::sleepMs(kLimitWaitStepMs);
@@ -113,7 +109,7 @@ class WStreamingRequest : public WGetRequest<Tag>, public WParserTracking, publi
     }
     if (!listener_) return;
     for (const WStreamingAction& action : lost) {
-      listener_->onError(action.cookie, 0, kTextClosedBeforeReply + where(), kErrorClosed);
+      listener_->onError(action.cookie, 0, kTextClosedBeforeReply + this->addressSuffix(), kErrorClosed);
     }
   }
 

@@ -22,7 +22,6 @@ constexpr int32_t kEndKind = 14;
 
 int consumedBytes(const WNibbleCursor& cursor, int size) { return cursor.bytesSince(2 * size); }
 
-int needMore(int size) { return size < WLZ77Parser::kIncompleteLimit ? 0 : kErrorMalformed; }
 
 
 // What each query of one portfolio reads: its data kind, its reader, whether
@@ -62,11 +61,6 @@ struct WQueryTraits<WMyClosePos> {
 
 }  // namespace
 
-void logQuerySocketError(const void* request, const std::string& text, int code, const char* source, int line) {
-  logError("Channel 0x%llX, sockErr '%s': %d, file: %s, line %d",
-           static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(request)), text.c_str(), code, source, line);
-}
-
 // ---- the stream ------------------------------------------------------------------
 
 WPortfolioParser::WPortfolioParser(WexelPortfolioListener* listener, const std::string& portfolio, int mode)
@@ -76,7 +70,7 @@ int WPortfolioParser::parseRecord(const char* data, int size) {
   WNibbleCursor cursor(data, size);
   int32_t type = -1;
   const WLayoutRead read = readKind(*this, cursor, type, kSourceName);
-  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
   return deliver(type, cursor, size);
 }
 
@@ -86,10 +80,10 @@ int WPortfolioParser::readMoneyOrKeepAlive(WNibbleCursor& cursor, int size) {
   WNibbleCursor probe = cursor;
   const WLayoutRead reply = readKeepAliveReply(*this, probe, kSourceName);
   if (reply.ok()) return consumedBytes(probe, size);
-  if (reply.nibbles == 0) return needMore(size);
+  if (reply.nibbles == 0) return needMoreBytes(size);
   WPortfolioMoney money{};
   const WLayoutRead read = readMoneyRecord(*this, cursor, money, mode_ == 1, kSourceName);
-  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
   if (listener_) listener_->onMoney(portfolio_, money);
   return consumedBytes(cursor, size);
 }
@@ -98,7 +92,7 @@ int WPortfolioParser::deliver(int32_t type, WNibbleCursor& cursor, int size) {
   // Reads one record of the type and, when it reads, hands it to `call`.
   auto take = [&](auto record, auto reader, auto call) {
     const WLayoutRead read = reader(record);
-    if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+    if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
     if (listener_) call(record);
     return consumedBytes(cursor, size);
   };
@@ -159,8 +153,8 @@ bool WGetPortfolioRequest::prepareRequest() {
 }
 
 void WGetPortfolioRequest::onError(int code, const std::string& text) {
-  if (code != kErrorClosed) logQuerySocketError(this, text, code, kSourceName, kStreamSourceLine);
-  if (stream_->claimOutcome() && listener_) listener_->onError(portfolio_, text + addressSuffix(*this), code);
+  if (code != kErrorClosed) logSocketError(text, code, kSourceName, kStreamSourceLine);
+  if (stream_->claimOutcome() && listener_) listener_->onError(portfolio_, text + addressSuffix(), code);
 }
 
 WGetPortfolioFactory::WGetPortfolioFactory(const std::string& portfolio, int mode, WexelPortfolioListener* listener,
@@ -192,10 +186,10 @@ int WMyPortfolioDataParser<Record, Listener>::parseRecord(const char* data, int 
   WNibbleCursor cursor(data, size);
   int32_t kind = -1;
   WLayoutRead read = readKind(*this, cursor, kind, kSourceName);
-  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
   if (kind == kEndKind) {
     read = readEndRecord(*this, cursor, kSourceName);
-    if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+    if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
     answered_ = true;
     hand();  // the whole list, or what remains of it after the batches; possibly nothing
     return consumedBytes(cursor, size);
@@ -203,7 +197,7 @@ int WMyPortfolioDataParser<Record, Listener>::parseRecord(const char* data, int 
   if (kind != dataKind_) return recordParseError(kErrorMalformed, kSourceName, 2);
   Record record{};
   read = reader_(*this, cursor, record, kSourceName);
-  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
   records_.push_back(record);
   if (batch_ != 0 && records_.size() == batch_) hand();
   return consumedBytes(cursor, size);
@@ -216,7 +210,7 @@ int WMyPortfolioDataParser<Record, Listener>::onError(int code, const char* text
 }
 
 std::string myPortfolioDataUrl(const char* pathFormat, const std::string& portfolio) {
-  if (!isSafeParameter(portfolio) || portfolio.find_first_of("&#") != std::string::npos) return std::string();
+  if (!isSafeUrlValue(portfolio)) return std::string();
   char url[kQueryUrlSize];
   const int n = std::snprintf(url, sizeof url, pathFormat, portfolio.c_str());
   if (n < 0 || static_cast<size_t>(n) >= sizeof url) return std::string();  // never sent cut

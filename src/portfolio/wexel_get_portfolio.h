@@ -102,14 +102,6 @@ using WMyOrdersParser = WMyPortfolioDataParser<WMyOrder, WexelGetMyOrdersListene
 using WMyTradesParser = WMyPortfolioDataParser<WMyTrade, WexelGetMyTradesListener>;
 using WMyClosePosParser = WMyPortfolioDataParser<WMyClosePos, WexelGetMyClosePosListener>;
 
-// " (ip:port)" of the request's server, as reports append it.
-inline std::string addressSuffix(const WHttpRequest& request) {
-  return " (" + request.serverHost() + ":" + std::to_string(request.serverPort()) + ")";
-}
-
-// The level-2 line of a socket error, with the source and line it cites.
-void logQuerySocketError(const void* request, const std::string& text, int code, const char* source, int line);
-
 // A one-shot query whose parser claims its outcome; the request reports a
 // socket error, or the server closing before the end record, to the listener.
 template <typename Parser, typename Listener>
@@ -129,8 +121,8 @@ class WPortfolioQueryRequest : public WGetRequest<Http> {
   // The server closing before the list's end record means the rows will not
   // come: the listener hears it, as for a socket error, so nobody waits for ever.
   void onError(int code, const std::string& text) override {
-    if (code != kErrorClosed) logQuerySocketError(this, text, code, source_, line_);
-    if (query_->claimOutcome() && listener_) listener_->onError(context_, text + addressSuffix(*this), code);
+    if (code != kErrorClosed) logSocketError(text, code, source_, line_);
+    if (query_->claimOutcome() && listener_) listener_->onError(context_, text + addressSuffix(), code);
   }
 
  private:

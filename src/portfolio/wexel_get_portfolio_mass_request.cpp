@@ -23,7 +23,6 @@ struct WMassName {
 constexpr int kNameAt = 1500;
 constexpr WField<WMassName> kName[] = {{&WMassName::name}};
 
-int needMore(int size) { return size < WLZ77Parser::kIncompleteLimit ? 0 : kErrorMalformed; }
 
 }  // namespace
 
@@ -42,13 +41,13 @@ int WGetPortfolioMassRequestParser::parseRecord(const char* data, int size) {
   if (portfolio.empty()) {
     WMassName name{};
     const WLayoutRead read = readLayout(*this, cursor, name, kName, kSourceName, kNameAt);
-    if (read.nibbles == 0) return needMore(size);
+    if (read.nibbles == 0) return needMoreBytes(size);
     if (read.ok()) portfolio = name.name;
   }
   WLayoutRead read = readKind(*this, cursor, kind, kSourceName);
-  if (read.nibbles == 0) return needMore(size);
+  if (read.nibbles == 0) return needMoreBytes(size);
   if (kind < kOrders || kind > kRealPositions) {
-    if (skipRecord(cursor) == 0) return needMore(size);
+    if (skipRecord(cursor) == 0) return needMoreBytes(size);
   } else {
     WNibbleCursor probe = cursor;
     read = readEndRecord(*this, probe, kSourceName);
@@ -57,10 +56,10 @@ int WGetPortfolioMassRequestParser::parseRecord(const char* data, int size) {
       endList(kind, portfolio);
       portfolio.clear();
     } else if (read.nibbles == 0) {
-      return needMore(size);
+      return needMoreBytes(size);
     } else {
       read = readEntry(kind, cursor);
-      if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+      if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
       if (kind != kRealPositions) deliver(kind, portfolio);
     }
   }
@@ -138,14 +137,14 @@ WGetPortfolioMassRequest::WGetPortfolioMassRequest(WConnectionManager* manager, 
 
 // A reply that stops in the middle of a list, or before any, is reported.
 void WGetPortfolioMassRequest::onError(int code, const std::string& text) {
-  if (code != kErrorClosed) logQuerySocketError(this, text, code, kSourceName, kSourceLine);
-  if (mass_->claimOutcome() && listener_) listener_->onError(text + addressSuffix(*this), code, context_);
+  if (code != kErrorClosed) logSocketError(text, code, kSourceName, kSourceLine);
+  if (mass_->claimOutcome() && listener_) listener_->onError(text + addressSuffix(), code, context_);
 }
 
 std::string portfolioMassUrl(const std::vector<std::string>& portfolios, int mode) {
   std::string url = "/kx2/get-portfolio-all-zbin.php?o_mode=" + std::to_string(mode);
   for (const std::string& portfolio : portfolios) {
-    if (!isSafeParameter(portfolio) || portfolio.find_first_of("&#") != std::string::npos) return std::string();
+    if (!isSafeUrlValue(portfolio)) return std::string();
     url += "&portfolio[]=" + portfolio;
   }
   return url;

@@ -13,7 +13,6 @@ constexpr int kSourceLine = 57;  // the line the socket-error log line cites: fi
 constexpr char kPath[] = "/kx2/get-portfolio-rp-zbin.php?portfolio=%s";
 constexpr int32_t kEndKind = 14;
 
-int needMore(int size) { return size < WLZ77Parser::kIncompleteLimit ? 0 : kErrorMalformed; }
 
 }  // namespace
 
@@ -33,10 +32,10 @@ int WRealPosParser::parseRecord(const char* data, int size) {
     kind_ = kind;
     return probe.bytesSince(2 * size);
   }
-  if (read.nibbles == 0) return needMore(size);
+  if (read.nibbles == 0) return needMoreBytes(size);
   if (kind_ == kEndKind) {
     read = readEndRecord(*this, cursor, kSourceName);
-    if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+    if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
     answered_ = true;
     if (listener_) listener_->onResult(context_, portfolio_, positions_);
     kind_ = -1;
@@ -45,7 +44,7 @@ int WRealPosParser::parseRecord(const char* data, int size) {
   }
   WRealPosition position{};
   read = readRealPositionRecord(*this, cursor, position, kSourceName);
-  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
+  if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
   positions_.push_back(position);
   return cursor.bytesSince(2 * size);
 }
