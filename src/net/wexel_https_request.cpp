@@ -146,8 +146,9 @@ bool WHttpsRequest::tlsHandshake(bool* retry) {
       return false;
     }
     ERR_clear_error();
-    onError(kErrorTls, "Create SSL session failed");
+    // Logged before it is reported: a listener may end everything at once.
     logError("Create SSL session failed for channel 0x%X, code %d", channelId(), error);
+    onError(kErrorTls, "Create SSL session failed");
     return false;
   }
   logHandshakeDone();
@@ -191,8 +192,8 @@ bool WHttpsRequest::connect(bool registerChannel, bool async) {
   if (!done) {
     if (!retry) return false;
     // Only the time limit makes a blocking socket want more.
-    onError(kErrorTls, "Create SSL session failed");
     logError("Create SSL session failed for channel 0x%X, code %d", channelId(), SSL_ERROR_WANT_READ);
+    onError(kErrorTls, "Create SSL session failed");
     return false;
   }
   if (!registerChannel) return true;
