@@ -75,6 +75,8 @@ inline constexpr const char* kAddAlertKind = "add-alert";
 inline constexpr const char* kRemoveAlertKind = "remove-alert";
 inline constexpr const char* kAlertsKind = "alerts";              // the alert list
 inline constexpr const char* kMessageQueryKind = "message-query";  // messages by number or time
+inline constexpr const char* kBarsKind = "bars";    // bar history
+inline constexpr const char* kTicksKind = "ticks";  // trade history
 
 struct Route {
   std::string path;  // exact path, without the query

@@ -14,6 +14,13 @@ uint64_t fnv1a(const std::string& text, uint64_t hash = 1469598103934665603ull) 
   return hash;
 }
 
+uint64_t securitySeed(uint64_t seed, const Security& security) {
+  return seed ^ fnv1a(security.symbol, fnv1a(security.exchange));
+}
+
+// Sets the generated past's random sequence apart from the walk's.
+constexpr uint64_t kPastSalt = 0x9e3779b97f4a7c15ull;
+
 }  // namespace
 
 std::time_t marketStartTime(const std::string& text) {
@@ -44,15 +51,19 @@ uint64_t packedTime(std::time_t seconds) {
   return packTime(f.tm_year + 1900, f.tm_mon + 1, f.tm_mday, f.tm_hour, f.tm_min, f.tm_sec);
 }
 
-MarketWalk::MarketWalk(const Security& security, uint64_t seed, std::time_t start)
-    : random_(seed ^ fnv1a(security.symbol, fnv1a(security.exchange))),
-      decimals_(std::clamp(security.decimals, 0, 8)),
+int priceDecimals(const Security& security) { return std::clamp(security.decimals, 0, 8); }
+
+MarketWalk::MarketWalk(const Security& security, uint64_t seed, std::time_t start, const HistorySettings& history)
+    : random_(securitySeed(seed, security)),
+      decimals_(priceDecimals(security)),
       step_(security.priceStep > 0 ? security.priceStep : std::pow(10.0, -decimals_)),
       price_(roundToStep(std::max(security.price, step_ * 10))),
       open_(price_), high_(price_), low_(price_), close_(price_),
       openInterest_(static_cast<double>(1000 + draw(9000))),
       tradeNumber_(static_cast<int64_t>(1000000 + draw(1000000))),
-      now_(start) {
+      now_(start),
+      marketHistory_({start, price_, step_, tradeNumber_ + 1, openInterest_, securitySeed(seed, security) ^ kPastSalt},
+                     history) {
   trade();
   makeBook();
   remember();
@@ -106,6 +117,7 @@ void MarketWalk::trade() {
     volume_ += lastSize_;
     openInterest_ += static_cast<double>(draw(3)) - 1.0;
     trades_.push_back({packedTime(now_), price, lastSize_, ++tradeNumber_, openInterest_, action});
+    marketHistory_.record(trades_.back(), now_);
   }
 }
 
@@ -160,7 +172,7 @@ MarketWalk* Market::walkOf(const std::string& exchange, const std::string& symbo
   if (security == nullptr) return nullptr;
   auto key = std::make_pair(exchange, symbol);
   auto it = walks_.find(key);
-  if (it == walks_.end()) it = walks_.emplace(key, MarketWalk(*security, seed_, start_)).first;
+  if (it == walks_.end()) it = walks_.emplace(key, MarketWalk(*security, seed_, start_, scenario_.history)).first;
   MarketWalk& walk = it->second;
   int64_t step = currentStep();
   while (walk.stepIndex() < step) walk.step();
@@ -187,6 +199,23 @@ bool Market::setPrice(const std::string& exchange, const std::string& symbol, do
   MarketWalk* walk = walkOf(exchange, symbol);
   if (walk != nullptr) walk->jumpTo(price);
   return walk != nullptr;
+}
+
+
+std::optional<std::vector<SimBar>> Market::bars(const std::string& exchange, const std::string& symbol,
+                                                BarBase base, const BarQuery& query) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarketWalk* walk = walkOf(exchange, symbol);
+  if (walk == nullptr) return std::nullopt;
+  return walk->history().bars(base, query);
+}
+
+std::optional<std::vector<SimTick>> Market::trades(const std::string& exchange, const std::string& symbol,
+                                                   const TickQuery& query) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  MarketWalk* walk = walkOf(exchange, symbol);
+  if (walk == nullptr) return std::nullopt;
+  return walk->history().trades(query);
 }
 
 }  // namespace kexsim

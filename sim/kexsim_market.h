@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "kexsim_history.h"
 #include "kexsim_scenario.h"
 
 namespace kexsim {
@@ -27,15 +28,6 @@ struct SimQuote {
   double buyMargin, sellMargin, baseMargin, backedBaseMargin;
   double lowLimit, highLimit;
   int32_t tradingStatus;
-};
-
-struct SimTick {
-  uint64_t time;  // packed
-  double price;
-  double volume;
-  int64_t tradeNumber;
-  double openInterest;
-  int32_t action;  // 1 buy, 2 sell
 };
 
 struct SimBookRow {
@@ -56,12 +48,14 @@ struct StepQuote {
 // Simulated clock: seconds since the epoch, read as UTC.
 std::time_t marketStartTime(const std::string& text);  // "" = the local time now
 uint64_t packedTime(std::time_t seconds);
+// The decimals a security's prices are written with.
+int priceDecimals(const Security& security);
 
 class MarketWalk {
  public:
   static constexpr int kBookDepth = 5;
 
-  MarketWalk(const Security& security, uint64_t seed, std::time_t start);
+  MarketWalk(const Security& security, uint64_t seed, std::time_t start, const HistorySettings& history = {});
 
   // Moves the market one step (one simulated second): a new price, its trades
   // and a new order book.
@@ -84,6 +78,9 @@ class MarketWalk {
 
   static constexpr size_t kHistory = 4096;
 
+  // The security's bars and trades, this walk's trades included.
+  SecurityHistory& history() { return marketHistory_; }
+
  private:
   uint64_t draw(uint64_t range) { return random_() % range; }
   double roundToStep(double price) const;
@@ -105,6 +102,7 @@ class MarketWalk {
   std::vector<SimTick> trades_;
   std::vector<SimBookRow> book_;
   std::deque<StepQuote> history_;
+  SecurityHistory marketHistory_;  // last: its anchor is the walk's starting state
 };
 
 // What a feed sends about one security at one step.
@@ -132,6 +130,12 @@ class Market {
   // Moves the security's market to `price` at once (one extra step); false for
   // an unknown security.
   bool setPrice(const std::string& exchange, const std::string& symbol, double price);
+  // The security's bars and trades up to the current step (kexsim_history.h);
+  // nullopt for an unknown security.
+  std::optional<std::vector<SimBar>> bars(const std::string& exchange, const std::string& symbol, BarBase base,
+                                          const BarQuery& query);
+  std::optional<std::vector<SimTick>> trades(const std::string& exchange, const std::string& symbol,
+                                             const TickQuery& query);
   int64_t currentStep() const;
   // Packed simulated time of the current step.
   uint64_t now() const;

@@ -3,6 +3,7 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 
@@ -118,6 +119,24 @@ void readMarket(const ptree& root, Scenario* scenario) {
   if (!scenario->marketStart.empty()) packedTimeFromText(scenario->marketStart);
 }
 
+int readDate(const std::string& text) {
+  bool digits = text.size() == 8 && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  if (!digits) throw ScenarioError("history date must be YYYYMMDD: '" + text + "'");
+  return std::stoi(text);
+}
+
+void readHistory(const ptree& root, Scenario* scenario) {
+  HistorySettings& history = scenario->history;
+  history.days = root.get<int>("history.days", history.days);
+  if (history.days < 0) throw ScenarioError("history days must not be negative");
+  for (const ptree* range : items(root, "history.closed")) {
+    std::vector<int> dates;
+    for (const auto& value : *range) dates.push_back(readDate(value.second.data()));
+    if (dates.size() != 2) throw ScenarioError("closed range needs two dates");
+    history.closed.push_back({dates[0], dates[1]});
+  }
+}
+
 void readOrders(const ptree& root, Scenario* scenario) {
   OrderSettings& orders = scenario->orders;
   orders.charset = root.get<std::string>("orders.charset", orders.charset);
@@ -150,6 +169,7 @@ Scenario fromTree(const ptree& root) {
   readGuideSections(root, &scenario);
   for (const ptree* item : items(root, "securities")) scenario.securities.push_back(readSecurity(*item));
   readMarket(root, &scenario);
+  readHistory(root, &scenario);
   readOrders(root, &scenario);
   readPortfolioSettings(root, &scenario);
   for (const ptree* item : items(root, "scripts")) scenario.scripts.push_back(readScript(*item));
@@ -160,6 +180,11 @@ Scenario fromTree(const ptree& root) {
 }
 
 }  // namespace
+
+bool HistorySettings::closedOn(int date) const {
+  return std::any_of(closed.begin(), closed.end(),
+                     [date](const ClosedDays& range) { return range.first <= date && date <= range.last; });
+}
 
 const User* Scenario::findUser(const std::string& login) const {
   for (const User& user : users) {

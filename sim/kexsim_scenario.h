@@ -13,6 +13,8 @@
 //    "securities": [{<the names of kexsim_security_fields.cpp>, "optionalFields",
 //                    "price", "longQuotes"}],
 //    "market": {"tickMs", "start": "YYYYMMDDhhmmss"},
+//    "history": {"days": <days of generated past before the start>,
+//                "closed": [["YYYYMMDD", "YYYYMMDD"], ...]},  // date ranges without trades, ends included
 //    "orders": {"charset", "keepAliveMax", "keepAliveTimeout"},
 //    "portfolio": {"startingCash", "commissionRate", "extraRecords": true | false,
 //                  "syntheticOrders": {"<portfolio>": <count>, ...}},
@@ -122,6 +124,19 @@ struct PortfolioSettings {
   std::map<std::string, int> syntheticOrders;
 };
 
+// The market history generated before the market start (kexsim_history.h).
+struct ClosedDays {
+  int first;  // YYYYMMDD as a number, both ends included
+  int last;
+};
+
+struct HistorySettings {
+  int days = 10;
+  std::vector<ClosedDays> closed;
+
+  bool closedOn(int date) const;  // date: YYYYMMDD as a number
+};
+
 struct Scenario {
   std::vector<User> users;
   std::vector<NamedEntry> exchanges;
@@ -135,6 +150,7 @@ struct Scenario {
   std::vector<Security> securities;                                    // section 4
   int tickMs = 250;          // period of generated feed updates
   std::string marketStart;   // "YYYYMMDDhhmmss" of the first generated record; "" = now
+  HistorySettings history;
   std::vector<FeedScript> scripts;
   OrderSettings orders;
   PortfolioSettings portfolio;

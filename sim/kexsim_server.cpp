@@ -17,6 +17,7 @@
 #include "kexsim_alerts.h"
 #include "kexsim_feeds.h"
 #include "kexsim_guide.h"
+#include "kexsim_history_queries.h"
 #include "kexsim_logon.h"
 #include "kexsim_message_query.h"
 #include "kexsim_orders.h"
@@ -42,6 +43,7 @@ std::vector<Route> builtInRoutes() {
   for (Route& route : portfolioRoutes()) routes.push_back(std::move(route));
   for (Route& route : alertRoutes()) routes.push_back(std::move(route));
   for (Route& route : messageQueryRoutes()) routes.push_back(std::move(route));
+  for (Route& route : historyRoutes()) routes.push_back(std::move(route));
   return routes;
 }
 
