@@ -9,6 +9,7 @@
 //   server.faults().set("guide", {kexsim::FaultType::kCorruptRecord});
 //   server.log().waitUntil(...);           // what the client sent
 //   server.market().setPrice("MB", "SBER", 250);   // move a market at once
+//   server.market().bars("MB", "SBER", kexsim::BarBase::kMinute, query);  // its history
 //   server.matching().orders("demo", "D-10001");   // what the exchange did
 //   server.matching().addSyntheticOrders("demo", "D-10001", 25000);  // long order lists
 //   server.alerts().list("demo");          // the alerts a client added

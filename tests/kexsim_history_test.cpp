@@ -371,6 +371,24 @@ TEST_F(KexsimHistory, FaultsActOnTheHistoryKinds) {
   EXPECT_EQ(bars("interval=1min&from=20240104120000&count=-50").size(), 50u);
 }
 
+TEST(KexsimHistoryStore, KeepsTheLatestLiveTradesAndEveryBar) {
+  const std::time_t start = secondsOf(packTime(2024, 1, 5, 0, 0, 0));
+  SecurityHistory history({start, 100, 0.01, 1, 500, 1}, HistorySettings{0, {}});  // no past
+  const size_t made = SecurityHistory::kLiveTradeLimit + 10;
+  for (size_t i = 0; i < made; ++i) {
+    std::time_t at = start + static_cast<std::time_t>(i);
+    history.record({packedTime(at), 100, 1, static_cast<int64_t>(i + 1), 500, 1}, at);
+  }
+  std::vector<SimTick> kept = history.trades({0, static_cast<int64_t>(made)});
+  ASSERT_EQ(kept.size(), SecurityHistory::kLiveTradeLimit);
+  EXPECT_EQ(kept.front().tradeNumber, 11);
+  EXPECT_EQ(kept.back().tradeNumber, static_cast<int64_t>(made));
+  std::vector<SimBar> minutes = history.bars(BarBase::kMinute, {0, packedTime(start + 86400 * 4), 0});
+  ASSERT_EQ(minutes.size(), (made + 59) / 60);
+  EXPECT_EQ(minutes.front().time, packedTime(start + 60));
+  EXPECT_EQ(minutes.front().volume, 60);
+}
+
 TEST(KexsimHistoryScenario, ReadsDaysAndClosedRangesAndRefusesBadDates) {
   HistorySettings history =
       parseScenario(R"json({"history": {"days": 4, "closed": [["20261101", "20261110"], ["20261225", "20261225"]]}})json")
