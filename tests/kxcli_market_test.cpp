@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "kxcli_test_support.h"
+#include "kexsim_record_writer.h"
 #include "quarnel3/date.h"
 
 namespace {
@@ -251,18 +252,16 @@ TEST(KxcliMarket, MethodsRefuseWithoutASessionAndForSymbolsNotInTheTable) {
 }
 
 // GetBars and GetTrades log their request with the date rounded to the
-// second; the library does not carry these queries yet, and its refusal ends
-// the session with Disconnected.
-TEST(KxcliMarket, HistoryRequestsLogTheirRoundedDatesAndTheLibrarysRefusalDisconnects) {
+// second; asked for history before anything the server keeps, the bars come
+// back as an empty answer (no rows) and the session stays.
+TEST(KxcliMarket, HistoryRequestsLogTheirRoundedDates) {
   Simulator sim;
   Home home;
   const Result r = run(home, sim.script(),
                        kConnected +
                            "GetBars SBER 9 2012-02-29T23:59:59.6 100\n"
-                           "IsConnected\n" +
-                           kConnect +
-                           "wait Connected 2\n"
-                           "GetTrades GAZP 40968.43767361 -5\n");
+                           "GetTrades GAZP 40968.43767361 -5\n"
+                           "sleep 300\nIsConnected\n");
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(home.logCount("INFO : KxServer::GetBars method (Symbol: SBER, Interval 9, Since 2012:3:1 0:0:0, Count 100)"),
             1u);
@@ -270,9 +269,70 @@ TEST(KxcliMarket, HistoryRequestsLogTheirRoundedDatesAndTheLibrarysRefusalDiscon
             1u);
   EXPECT_EQ(r.calls("GetBars"), std::vector<std::string>{R"({"call":"GetBars","hresult":0})"});
   EXPECT_EQ(r.calls("GetTrades"), std::vector<std::string>{R"({"call":"GetTrades","hresult":0})"});
-  EXPECT_EQ(r.calls("IsConnected"), std::vector<std::string>{R"({"call":"IsConnected","hresult":0,"result":false})"});
-  const std::string refused = R"({"event":"Disconnected","reason":"Request kind not supported by this client.."})";
-  EXPECT_EQ(r.events("Disconnected"), std::vector<std::string>(2, refused));
+  EXPECT_EQ(r.calls("IsConnected"), std::vector<std::string>{R"({"call":"IsConnected","hresult":0,"result":true})"});
+  EXPECT_TRUE(r.events("Disconnected").empty());
+  // The count goes negated: bars before the date, in base bars of the interval.
+  ASSERT_TRUE(sim.server().log().waitUntil([](const kexsim::RequestLog::Entries& entries) {
+    size_t seen = 0;
+    for (const auto& e : entries) seen += e.kind == "ticks";
+    return seen == 1;
+  }));
+  const auto bars = sim.server().log().ofKind("bars");
+  ASSERT_FALSE(bars.empty());
+  EXPECT_NE(bars.front().url().find("security=SBER&interval=1day&from=20120101000000&to=20130101000000"),
+            std::string::npos);
+  const auto ticks = sim.server().log().ofKind("ticks");
+  ASSERT_EQ(ticks.size(), 1u);
+  EXPECT_NE(ticks.front().url().find("exchange=MB&security=GAZP&from="), std::string::npos);
+  EXPECT_NE(ticks.front().url().find("&count=5&"), std::string::npos);
+}
+
+// Bars and ticks from kexsim's history reach the host as numbered rows.
+TEST(KxcliMarket, GetBarsAndGetTradesFireRowsFromTheServersHistory) {
+  kexsim::Scenario scenario = kexsim::builtInScenario();
+  scenario.marketStart = "20261210120000";
+  scenario.tickMs = 60000;
+  Simulator sim(scenario);
+  Home home;
+  const Result r = run(home, sim.script(),
+                       kConnected +
+                           "GetBars SBER 2 2026-12-10T11:00:00 4\nwait AddBar 4\n"
+                           "GetTrades SBER 2026-12-10T11:00:00 3\nwait AddTickHistory 3\n");
+  ASSERT_EQ(r.status, 0);
+  const auto bars = r.events("AddBar");
+  ASSERT_EQ(bars.size(), 4u);
+  const char* stamps[] = {"2026-12-10T11:00:00", "2026-12-10T10:55:00", "2026-12-10T10:50:00", "2026-12-10T10:45:00"};
+  for (size_t i = 0; i < 4; ++i) {
+    const std::string head = R"({"event":"AddBar","row":)" + std::to_string(i) +
+                             R"(,"nrows":4,"symbol":"SBER","interval":2,"datetime":")" + stamps[i] + "\"";
+    EXPECT_EQ(bars[i].rfind(head, 0), 0u) << bars[i];
+  }
+  kexsim::TickQuery query;
+  query.from = kexsim::packTime(2026, 12, 10, 11, 0, 0);
+  query.count = -3;
+  const std::vector<kexsim::SimTick> expected = *sim.server().market().trades("MB", "SBER", query);
+  const auto ticks = r.events("AddTickHistory");
+  ASSERT_EQ(ticks.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    const std::string head = R"({"event":"AddTickHistory","row":)" + std::to_string(i) +
+                             R"(,"nrows":3,"symbol":"SBER",)";
+    EXPECT_EQ(ticks[i].rfind(head, 0), 0u) << ticks[i];
+    EXPECT_NE(ticks[i].find(R"("tradeno":")" + std::to_string(expected[i].tradeNumber) + "\""), std::string::npos)
+        << ticks[i];
+  }
+  EXPECT_TRUE(r.events("Disconnected").empty());
+}
+
+// A bar query the server refuses ends the session with the reason, as every
+// failed request does.
+TEST(KxcliMarket, ARefusedBarQueryDisconnects) {
+  Simulator sim;
+  Home home;
+  sim.server().faults().set("bars", {FaultType::kStatus, 500, 0, 0});
+  const Result r = run(home, sim.script(), kConnected + "GetBars SBER 2 2026-12-10T11:00:00 4\nwait Disconnected\n");
+  EXPECT_EQ(r.status, 0);
+  ASSERT_EQ(r.events("Disconnected").size(), 1u);
+  EXPECT_TRUE(r.events("AddBar").empty());
 }
 
 // ---- subscriptions on the wire and feeds that fail ------------------------------------------

@@ -25,7 +25,6 @@ inline constexpr char kTextBadServerResponse[] = "Bad Server response";
 inline constexpr char kTextBadHttpResponse[] = "Bad http response";
 inline constexpr char kTextClosedByServer[] = "Connection closed by server";
 inline constexpr char kTextBadParameter[] = "Bad request parameter";
-inline constexpr char kTextNotSupported[] = "Request kind not supported by this client..";
 inline constexpr char kTextBadOrderParameters[] = "Bad order parameters";
 inline constexpr char kTextClosedBeforeReply[] = "Connection closed before the reply";
 

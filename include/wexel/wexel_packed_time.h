@@ -60,3 +60,58 @@ constexpr PackedTime packTime(const WDateTime& t) {
 }
 
 }  // namespace wexel
+
+// ---- calendar arithmetic and bar stamps ---------------------------------------
+
+namespace wexel {
+
+// Bar intervals, numbered as the host's bar interval values.
+enum WBarInterval : int {
+  kBarTick = 0,
+  kBar1Min = 1,
+  kBar5Min = 2,
+  kBar10Min = 3,
+  kBar15Min = 4,
+  kBar30Min = 5,
+  kBar60Min = 6,
+  kBar2Hour = 7,
+  kBar4Hour = 8,
+  kBarDay = 9,
+  kBarWeek = 10,
+  kBarMonth = 11,
+  kBarQuarter = 12,
+  kBarYear = 13,
+};
+
+// t plus `seconds` (either sign) with full calendar carry, packed again with
+// the low byte 0. Fields out of their ranges are carried over too (month 13
+// is January of the next year), so any packed time gives a valid one; years
+// are kept within 0..9999.
+PackedTime addSeconds(PackedTime t, int64_t seconds);
+
+// The stamp of the bar of `interval` that contains t: the end of the bar for
+// intervals below a day (10:07:30 in 5 minutes is 10:10:00), 23:59:59 of the
+// bar's last day from a day on (a week ends on its Friday; Sunday belongs to
+// the Friday two days before). Values outside 0..13 count as 1 minute.
+PackedTime barEnd(PackedTime t, int interval);
+
+// The stamp a base bar stamped `time` takes in a bar of `interval`: base bars
+// below a day are stamped on their end, so 10:05:00 belongs to the 5-minute
+// bar 10:05:00 and 10:06:00 to 10:10:00.
+PackedTime barStamp(PackedTime time, int interval);
+
+// Base bars the server keeps: 1 minute (paged by day), 30 minutes (by month),
+// one day (by year).
+struct WPageRange {
+  int baseInterval;  // kBar1Min, kBar30Min or kBarDay
+  PackedTime start;  // the page holds bars with start <= time < end
+  PackedTime end;
+  int capacity;      // bars a full page holds
+};
+
+// The base interval a request for `interval` reads.
+int baseIntervalOf(int interval);
+// The page of `interval`'s base bars that contains t.
+WPageRange pageRange(PackedTime t, int interval);
+
+}  // namespace wexel

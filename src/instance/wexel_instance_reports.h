@@ -62,16 +62,4 @@ bool refuseBadOrder(Report report) {
   return false;
 }
 
-// An operation of a kind this client does not build yet: the authorisation
-// rule holds, then the caller hears that nothing was sent. Always false.
-template <typename Report>
-bool refuseUnbuilt(bool loggedOn, Report report) {
-  if (!loggedOn) {
-    report(kTextNotAuthorized, kErrorNotAuthorized);
-  } else {
-    report(kTextNotSupported, kErrorMalformed);
-  }
-  return false;
-}
-
 }  // namespace wexel

@@ -1,8 +1,8 @@
-// The instance's one-shot requests: the securities guide, and the request
-// kinds this client does not build yet, which keep the authorisation rule and
-// then report that nothing was sent.
+// The instance's one-shot requests: the securities guide, bars through the
+// price cache, and the tick history.
 #include "instance/wexel_instance_reports.h"
 #include "instance/wexel_winstance.h"
+#include "history/wexel_get_ticks_request.h"
 #include "market/wexel_get_guide_request.h"
 
 namespace wexel {
@@ -18,15 +18,31 @@ bool WInstance::requestSecurities(WexelReferenceSecuritiesListener* listener) {
   return manager->createAndSend(factory, nullptr, true);
 }
 
-// ---- queries -------------------------------------------------------------------------
+// ---- history ------------------------------------------------------------------------
 
-bool WInstance::getBars(const std::string&, const std::string&, int, PackedTime, PackedTime, int, WContext context,
-                        WexelHistoryBarsListener* listener) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
+// The cache follows the security's trades first, so that the pages it loads
+// stay current, then answers from its pages.
+bool WInstance::getBars(const std::string& exchange, const std::string& security, int interval, PackedTime from,
+                        PackedTime to, int count, WContext context, WexelHistoryBarsListener* listener) {
+  auto report = contextReport(listener, context);
+  if (!loggedOn_) return refuseNotLoggedOn(report);
+  WConnectionManager* manager = manager_;
+  if (!manager) return false;
+  if (!isSafeUrlValue(exchange) || !isSafeUrlValue(security)) {
+    report(kTextBadParameter, kErrorMalformed);
+    return false;
+  }
+  listenTicks(exchange, security, &priceCache_);
+  priceCache_.requestBars(exchange, security, interval, from, to, count, listener, context, manager, dataEndpoint());
+  return true;
 }
-bool WInstance::getTicks(const std::string&, const std::string&, PackedTime, int, WexelGetTicksListener* listener,
-                         WContext context) {
-  return refuseUnbuilt(loggedOn_, contextReport(listener, context));
+
+bool WInstance::getTicks(const std::string& security, const std::string& exchange, PackedTime from, int count,
+                         WexelGetTicksListener* listener, WContext context) {
+  auto report = contextReport(listener, context);
+  if (!loggedOn_) return refuseNotLoggedOn(report);
+  WGetTicksRequestFactory factory(listener, dataEndpoint(), exchange, security, from, count, context);
+  return sendQuery(factory, report);
 }
 
 }  // namespace wexel

@@ -133,6 +133,9 @@ WConnectionManager* WInstance::detachManager() {
 bool WInstance::logout() {
   WConnectionManager* manager = detachManager();
   if (!manager) return true;
+  // Before the stop: a page reply still on its way finds nothing to fill,
+  // and no request can send through the stopping manager any more.
+  priceCache_.reset();
   if (manager->runsOnThisThread()) {
     // The manager's threads still call this instance (tick, dispatch) until
     // they are joined; the destructor waits for that.
@@ -178,6 +181,7 @@ WInstance::OrderRoute WInstance::orderRoute() {
 }
 
 void WInstance::tick() {
+  priceCache_.expire();
   if (!keepAliveDue(kKeepAliveIntervalMs)) return;
   if (WHttpFeedRequest* feed = acquireFeed(kAllTrades)) {
     feed->ping();

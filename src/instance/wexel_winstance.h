@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "net/wexel_connection_manager.h"
+#include "history/wexel_prices_cache.h"
 #include "instance/wexel_endpoint.h"
 #include "orders/wexel_orders_streaming.h"
 #include "wexel/wexel_errors.h"
@@ -155,6 +156,7 @@ class WInstance : public WexelInstance, public WManagerOwner {
   sys::WMutex stateLock_;  // session text, endpoint lists and useOmsSsl_; a leaf
   std::atomic<int> pendingTeardowns_{0};  // managers still stopping on a teardown thread
   WOrdersStreamingRequestFactory ordersStreaming_;
+  WPricesCache priceCache_;  // bars for getBars; follows the all-trades feed of the securities it holds
   std::atomic<bool> orderStreaming_{false};  // a streaming listener is set
 };
 

@@ -11,6 +11,7 @@
 #include "codec/wexel_lz77_parser.h"
 #include "net/wexel_connection_manager.h"
 #include "net/wexel_get_request.h"
+#include "net/wexel_query_request.h"
 #include "portfolio/wexel_portfolio_records.h"
 #include "wexel/wexel_errors.h"
 #include "wexel/wexel_listeners.h"
@@ -102,40 +103,9 @@ using WMyOrdersParser = WMyPortfolioDataParser<WMyOrder, WexelGetMyOrdersListene
 using WMyTradesParser = WMyPortfolioDataParser<WMyTrade, WexelGetMyTradesListener>;
 using WMyClosePosParser = WMyPortfolioDataParser<WMyClosePos, WexelGetMyClosePosListener>;
 
-// A one-shot query whose parser claims its outcome; the request reports a
-// socket error, or the server closing before the end record, to the listener.
-template <typename Parser, typename Listener>
-class WPortfolioQueryRequest : public WGetRequest<Http> {
- public:
-  WPortfolioQueryRequest(WConnectionManager* manager, Parser* parser, const sockaddr_in& server,
-                         const std::string& url, Listener* listener, WContext context, const char* source, int line)
-      : WGetRequest<Http>(manager, parser, server),
-        query_(parser),
-        listener_(listener),
-        context_(context),
-        source_(source),
-        line_(line) {
-    setUrl(url);
-  }
-
-  // The server closing before the list's end record means the rows will not
-  // come: the listener hears it, as for a socket error, so nobody waits for ever.
-  void onError(int code, const std::string& text) override {
-    if (code != kErrorClosed) logSocketError(text, code, source_, line_);
-    if (query_->claimOutcome() && listener_) listener_->onError(context_, text + addressSuffix(), code);
-  }
-
- private:
-  Parser* query_;  // owned as the channel's parser
-  Listener* listener_;
-  WContext context_;
-  const char* source_;
-  int line_;
-};
-
-using WGetMyOrdersRequest = WPortfolioQueryRequest<WMyOrdersParser, WexelGetMyOrdersListener>;
-using WGetMyTradesRequest = WPortfolioQueryRequest<WMyTradesParser, WexelGetMyTradesListener>;
-using WGetMyClosePosRequest = WPortfolioQueryRequest<WMyClosePosParser, WexelGetMyClosePosListener>;
+using WGetMyOrdersRequest = WQueryRequest<WMyOrdersParser, WexelGetMyOrdersListener>;
+using WGetMyTradesRequest = WQueryRequest<WMyTradesParser, WexelGetMyTradesListener>;
+using WGetMyClosePosRequest = WQueryRequest<WMyClosePosParser, WexelGetMyClosePosListener>;
 
 // The query's URL for one portfolio: "/kx2/get-portfolio-mo-zbin.php?portfolio=NAME" and its
 // siblings; empty when the name would break the request.

@@ -29,7 +29,7 @@ class WRealPosParser : public WLZ77Parser {
   std::atomic<bool> answered_{false};
 };
 
-using WGetRealPosRequest = WPortfolioQueryRequest<WRealPosParser, WexelRealPositionsListener>;
+using WGetRealPosRequest = WQueryRequest<WRealPosParser, WexelRealPositionsListener>;
 
 class WGetRealPosFactory : public WHttpRequestFactory {
  public:
