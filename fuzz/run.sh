@@ -8,18 +8,25 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$root/fuzz/build
-targets=${*:-"lz77_decode_fuzz field_readers_fuzz"}
+targets=${*:-"lz77_decode_fuzz field_readers_fuzz history_replies_fuzz"}
 cxx=${CXX_FUZZ:-clang++}
 flags="-std=c++20 -g -O1 -fno-omit-frame-pointer -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all"
 includes="-I$root/src -I$root/platform -I$root/include"
-library="$root/src/codec/wexel_lz77_parser.cpp $root/src/net/wexel_parser.cpp $root/src/core/wexel_log.cpp \
-  $root/src/core/wexel_statistics.cpp $root/src/core/wexel_sys.cpp $root/platform/q3_kernel.cpp"
 
-mkdir -p "$build"
+# The library and the platform layer, compiled once into an archive that each
+# target takes what it needs from.
+mkdir -p "$build/objects"
+echo "== building the library for the fuzz targets"
+rm -f "$build"/objects/*.o "$build/libwexel_fuzz.a"
+find "$root/src" "$root/platform" -name '*.cpp' | sort |
+  xargs -P "$(nproc)" -I{} sh -c 'out="$1/objects/$(echo "$2" | tr / _).o"; $3 $4 $5 -c "$2" -o "$out"' \
+    sh "$build" {} "$cxx" "$flags" "$includes"
+ar rcs "$build/libwexel_fuzz.a" "$build"/objects/*.o
+
 for target in $targets; do
   echo "== building $target"
   # shellcheck disable=SC2086
-  $cxx $flags $includes -o "$build/$target" "$root/fuzz/$target.cpp" $library -lpthread
+  $cxx $flags $includes -o "$build/$target" "$root/fuzz/$target.cpp" "$build/libwexel_fuzz.a" -lssl -lcrypto -lpthread
 done
 for target in $targets; do
   corpus=$root/fuzz/corpus_$target
