@@ -72,6 +72,21 @@ TEST_F(InstanceTest, ALogonReplyInSmallPiecesIsDecidedOnce) {
   EXPECT_EQ(listener.portfolios.size(), server->scenario().findUser("demo")->portfolios.size());
 }
 
+// A reply cut before the bytes its Content-Length announced does not log on
+// with whatever sections arrived: the logon fails as a closed connection.
+TEST_F(InstanceTest, ALogonReplyCutShortOfItsContentLengthFails) {
+  for (FaultType cut : {FaultType::kCloseMidBody, FaultType::kCloseBeforeEnd}) {
+    server->faults().set("logon", {cut, 0, 0, 1});
+    LogonRecorder listener;
+    instance = wexel::createInstance(wexel::WInstanceConfig{});
+    EXPECT_FALSE(instance->logonAndWait("127.0.0.1", server->plainPort(), "demo", "demo", 5000, false, &listener));
+    EXPECT_FALSE(instance->isConnected());
+    EXPECT_EQ(listener.events(), std::vector<std::string>{errorEvent("Connection closed by server (" + address() + ")", 0)});
+    wexel::releaseInstance(instance);
+    instance = nullptr;
+  }
+}
+
 TEST_F(InstanceTest, RefusedLogonsReachTheListener) {
   struct Case {
     std::string login, password;

@@ -312,9 +312,11 @@ bool WHttpLogon<Tag>::prepareRequest() {
 
 template <typename Tag>
 void WHttpLogon<Tag>::onError(int code, const std::string& text) {
-  // The close ends an HTTP/1.0 reply: once its header is in, the reply is
-  // decided from what arrived. A close before any reply is a failure.
-  if (code == 0 && logonParser_ && logonParser_->isHeaderParsed()) {
+  // The close ends an HTTP/1.0 reply: once its header is in, a reply without
+  // a Content-Length is decided from what arrived. A close before any reply,
+  // or before the bytes a Content-Length announced, is a failure: a cut reply
+  // would log on with whatever sections happened to arrive.
+  if (code == 0 && logonParser_ && logonParser_->isHeaderParsed() && !logonParser_->isBodyShort()) {
     logonParser_->endOfReply();
     return;
   }

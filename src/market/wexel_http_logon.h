@@ -63,6 +63,8 @@ class WLogonParser : public WexelParser {
   // A channel failure takes it before it reports.
   bool claimDecision() { return !decided_.exchange(true); }
   bool isDecided() const { return decided_.load(); }
+  // A Content-Length was given and fewer body bytes came: the reply was cut.
+  bool isBodyShort() const { return contentLength_ >= 0 && bodyBytes_ < contentLength_; }
   // Tells the instance (when there is one) the outcome.
   void reportResult(bool ok, const std::string& sessionText, const std::vector<WEndpoint>& endpoints);
 
@@ -146,7 +148,8 @@ class WHttpLogon : public Tag::Channel {
   // The POST text.
   bool prepareRequest() override;
   // A socket or TLS failure (code != 0) fails the logon unless the reply was
-  // decided already; the server's close (code 0) ends the reply.
+  // decided already; the server's close (code 0) ends a reply without a
+  // Content-Length, and fails one that announced more bytes than came.
   void onError(int code, const std::string& text) override;
 
   const std::string& login() const { return login_; }
