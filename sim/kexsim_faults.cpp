@@ -6,7 +6,7 @@
 namespace kexsim {
 
 std::optional<FaultType> faultTypeFromName(const std::string& name) {
-  static constexpr std::array<std::pair<const char*, FaultType>, 10> kNames{{
+  static constexpr std::array<std::pair<const char*, FaultType>, 11> kNames{{
       {"close-mid-body", FaultType::kCloseMidBody},
       {"close-before-end", FaultType::kCloseBeforeEnd},
       {"corrupt-record", FaultType::kCorruptRecord},
@@ -17,6 +17,7 @@ std::optional<FaultType> faultTypeFromName(const std::string& name) {
       {"close-unanswered", FaultType::kCloseUnanswered},
       {"omit-order-no", FaultType::kOmitOrderNo},
       {"charset", FaultType::kCharset},
+      {"endless-header", FaultType::kEndlessHeader},
   }};
   for (const auto& [text, type] : kNames) {
     if (name == text) return type;

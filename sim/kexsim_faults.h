@@ -25,6 +25,8 @@ enum class FaultType {
   kCloseUnanswered,  // read the request, then close without a reply
   kOmitOrderNo,      // order replies: no X-Order-NO header
   kCharset,          // order replies: texts in `charset` ("UTF-8", "CP1251", "windows-1251")
+  kEndlessHeader,    // a status line and header lines without end (16 KiB), then silence for
+                     // `delayMs` (default 2 s) with the connection open, then close
 };
 
 struct Fault {
@@ -40,7 +42,8 @@ struct Fault {
 inline constexpr const char* kTlsKind = "tls";
 
 // "close-mid-body", "close-before-end", "corrupt-record", "status", "drip",
-// "delay", "refuse-handshake", "close-unanswered", "omit-order-no", "charset";
+// "delay", "refuse-handshake", "close-unanswered", "omit-order-no", "charset",
+// "endless-header";
 // nullopt for an unknown name.
 std::optional<FaultType> faultTypeFromName(const std::string& name);
 

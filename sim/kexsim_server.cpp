@@ -255,11 +255,24 @@ bool Server::dispatch(Connection& connection, const HttpRequest& request, const 
   Fault fault = route ? faults_.take(kind) : Fault{};
   if (fault.type == FaultType::kDelay && !stop_.sleepFor(std::chrono::milliseconds(fault.delayMs))) return false;
   if (fault.type == FaultType::kCloseUnanswered) return false;
+  if (fault.type == FaultType::kEndlessHeader) {
+    sendEndlessHeader(connection, fault);
+    return false;
+  }
   connection.setDrip(fault.type == FaultType::kDrip);
   Reply reply(connection, fault);
   Exchange exchange{*context_, kind, request, rest, connection, reply, *logId, "", fault, place.sequence};
   respond(route, exchange, fault);
   return exchange.keepOpen && reply.open();
+}
+
+// A header that never ends: the client must give up on its own, since the
+// connection stays open for a while after it.
+void Server::sendEndlessHeader(Connection& connection, const Fault& fault) {
+  std::string head = "HTTP/1.0 200 OK\r\n";
+  while (head.size() < 16384) head += "X-Filler: " + std::string(70, 'x') + "\r\n";
+  connection.writeAll(head);
+  stop_.sleepFor(std::chrono::milliseconds(fault.delayMs > 0 ? fault.delayMs : 2000));
 }
 
 void Server::respond(const Route* route, Exchange& exchange, const Fault& fault) {

@@ -96,6 +96,7 @@ class Server {
   bool dispatch(Connection& connection, const HttpRequest& request, const std::string& rest,
                 const RequestPlace& place, int* logId);
   void respond(const Route* route, Exchange& exchange, const Fault& fault);
+  void sendEndlessHeader(Connection& connection, const Fault& fault);
   const Route* findRoute(const std::string& path) const;
 
   ServerOptions options_;

@@ -87,6 +87,24 @@ TEST_F(InstanceTest, ALogonReplyCutShortOfItsContentLengthFails) {
   }
 }
 
+// A header without its blank line fills the reply buffer: the request fails
+// saying so, not as a close the server never made.
+TEST_F(InstanceTest, AnEndlessHeaderFailsAsTooLong) {
+  server->faults().set("logon", {FaultType::kEndlessHeader, 0, 0, 1});
+  LogonRecorder listener;
+  instance = wexel::createInstance(wexel::WInstanceConfig{});
+  EXPECT_FALSE(instance->logonAndWait("127.0.0.1", server->plainPort(), "demo", "demo", 5000, false, &listener));
+  EXPECT_EQ(listener.events(), std::vector<std::string>{errorEvent(wexel::kTextHeaderTooLong, -1001)});
+  wexel::releaseInstance(instance);
+  instance = nullptr;
+
+  logOn();
+  server->faults().set("guide", {FaultType::kEndlessHeader, 0, 0, 1});
+  ASSERT_TRUE(instance->requestSecurities(&guide));
+  ASSERT_TRUE(guide.waitFor("error"));
+  EXPECT_EQ(guide.events(), std::vector<std::string>{errorEvent(wexel::kTextHeaderTooLong, -1001)});
+}
+
 TEST_F(InstanceTest, RefusedLogonsReachTheListener) {
   struct Case {
     std::string login, password;

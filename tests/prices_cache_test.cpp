@@ -5,6 +5,7 @@
 // expected bars are built here from kexsim's own history, with its clock.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <map>
 
@@ -131,11 +132,32 @@ TEST_F(PricesCacheTest, BackwardFiveMinuteBarsAcrossTwoDayPagesThenFifteenFromTh
   start();
   const std::vector<SimBar> minutes = serverRange(BarBase::kMinute, at(2026, 12, 9, 18), at(2026, 12, 10, 1, 0, 1));
 
+  // Thirteen bars: 01:00 back to 00:00, whose base bars 23:56 to 23:59 are on
+  // the day before's page, which is fetched to complete it.
+  BarsRecorder thirteen;
+  request(thirteen, "SBER", kBar5Min, at(2026, 12, 10, 1), -13);
+  ASSERT_TRUE(thirteen.waitFor("bars"));
+  expectSameBars(thirteen.last(), aggregated(minutes, 5), 13);
+  ASSERT_EQ(barQueries().size(), 2u);
+
+  // Forwards, the last bar is completed from the next page the same way.
+  BarsRecorder forwards;
+  request(forwards, "SBER", kBar5Min, at(2026, 12, 9, 23, 40), 5);
+  ASSERT_EQ(forwards.count("bars"), 1u);
+  std::vector<SimBar> ascending = aggregated(minutes, 5);
+  std::reverse(ascending.begin(), ascending.end());
+  const std::vector<WHistoryBar> ahead = forwards.last();
+  ASSERT_EQ(ahead.size(), 5u);
+  EXPECT_EQ(ahead[4].time, at(2026, 12, 10));
+  auto midnight = std::find_if(ascending.begin(), ascending.end(), [](const SimBar& b) { return b.time == at(2026, 12, 10); });
+  ASSERT_NE(midnight, ascending.end());
+  EXPECT_DOUBLE_EQ(ahead[4].volume, midnight->volume);
+  EXPECT_DOUBLE_EQ(ahead[4].close, midnight->close);
+
   BarsRecorder fives;
   request(fives, "SBER", kBar5Min, at(2026, 12, 10, 1), -30);
-  ASSERT_TRUE(fives.waitFor("bars"));
-  // 01:00 back to 22:35 of the day before; the bar stamped 00:00 holds 23:56 to
-  // 00:00, from both pages, once.
+  ASSERT_EQ(fives.count("bars"), 1u);
+  // 01:00 back to 22:35 of the day before.
   expectSameBars(fives.last(), aggregated(minutes, 5), 30);
   ASSERT_EQ(barQueries().size(), 2u);
   EXPECT_NE(barQueries()[0].url().find("interval=1min&from=20261210000000&to=20261211000000"), std::string::npos);

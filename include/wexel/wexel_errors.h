@@ -27,5 +27,6 @@ inline constexpr char kTextClosedByServer[] = "Connection closed by server";
 inline constexpr char kTextBadParameter[] = "Bad request parameter";
 inline constexpr char kTextBadOrderParameters[] = "Bad order parameters";
 inline constexpr char kTextClosedBeforeReply[] = "Connection closed before the reply";
+inline constexpr char kTextHeaderTooLong[] = "Reply header too long: no end of header in 8191 bytes";
 
 }  // namespace wexel

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <utility>
 
 #include "core/wexel_log.h"
 #include "history/wexel_get_bars_request.h"
@@ -110,7 +111,7 @@ void WPricesCache::requestBars(const std::string& exchange, const std::string& s
   {
     sys::WLock hold(lock_);
     getters_.push_back(Getter{++lastId_, exchange, security, interval, requestTime(from, interval),
-                              requestBound(to, interval), count, count < 0, false, 0, listener, context, {},
+                              requestBound(to, interval), count, count < 0, false, false, 0, listener, context, {},
                               manager, server});
     processPending(out);
   }
@@ -131,23 +132,33 @@ void WPricesCache::processPending(Deliveries& out) {
 
 WPricesCache::Step WPricesCache::advance(Getter& getter) {
   for (;;) {
-    if (getter.remaining == 0) return Step::kDone;
+    if (getter.remaining == 0 && !getter.tail) return Step::kDone;
     if (getter.counted) return Step::kWaiting;
     const WPageRange range = pageRange(getter.current, getter.interval);
     const PageKey key{getter.exchange, getter.security, range.baseInterval};
     CachePage& page = pageFor(key, range);
     if (page.state == PageState::kNew) return sendPageQuery(getter, key, page) ? Step::kWaiting : Step::kFailed;
     if (page.state == PageState::kRequested) return Step::kWaiting;
-    getter.emptyRun = page.bars.empty() ? getter.emptyRun + 1 : 0;
-    if (getter.emptyRun >= kEmptyPagesBeforeCountedQuery) {
-      return sendCountedQuery(getter) ? Step::kWaiting : Step::kFailed;
+    if (!getter.tail) {
+      getter.emptyRun = page.bars.empty() ? getter.emptyRun + 1 : 0;
+      if (getter.emptyRun >= kEmptyPagesBeforeCountedQuery) {
+        return sendCountedQuery(getter) ? Step::kWaiting : Step::kFailed;
+      }
     }
     if (getter.backward) {
       copyBackward(page, getter);
     } else {
       copyForward(page, getter);
     }
-    if (getter.remaining != 0) moveToNextPage(getter, range);
+    if (std::exchange(getter.tail, false)) return Step::kDone;
+    if (getter.remaining != 0) {
+      moveToNextPage(getter, range);
+    } else if (getter.to == 0 && lastBarGoesOn(getter, range)) {
+      // The count is reached, but the last bar (a 5-minute bar at midnight, a
+      // week over New Year) also holds base bars of the next page.
+      moveToNextPage(getter, range);
+      getter.tail = getter.current != 0;
+    }
   }
 }
 
@@ -211,7 +222,7 @@ void WPricesCache::copyBackward(const CachePage& page, Getter& getter) {
       getter.remaining = 0;
       return;
     }
-    if (getter.to == 0 && getter.remaining == 0 && taken) return;
+    if (getter.to == 0 && getter.remaining == 0 && (taken || getter.tail)) return;
     getter.result.push_back(bar);
     getter.result.back().time = stamp;
     ++getter.remaining;
@@ -235,7 +246,7 @@ void WPricesCache::copyForward(const CachePage& page, Getter& getter) {
       getter.remaining = 0;
       return;
     }
-    if (getter.to == 0 && getter.remaining == 0 && taken) return;
+    if (getter.to == 0 && getter.remaining == 0 && (taken || getter.tail)) return;
     getter.result.push_back(bar);
     getter.result.back().time = stamp;
     --getter.remaining;
@@ -251,8 +262,22 @@ void WPricesCache::moveToNextPage(Getter& getter, const WPageRange& range) {
   const bool stuck = getter.backward ? next >= getter.current : next <= getter.current;
   const bool bounded = getter.to != 0 && (getter.backward ? getter.to >= next : next >= getter.to);
   const bool tooOld = getter.backward && unpackTime(next).year < kOldestYear;
-  getter.current = next;
+  getter.current = stuck || tooOld ? 0 : next;
   if (stuck || bounded || tooOld) getter.remaining = 0;
+}
+
+// The base bar of the next page nearest to this one: backwards the newest
+// the previous page can hold (base bars sit on whole minutes, half hours or
+// days), forwards the oldest of the following page.
+bool WPricesCache::lastBarGoesOn(const Getter& getter, const WPageRange& range) {
+  if (getter.result.empty()) return false;
+  static constexpr std::pair<int, int64_t> kBaseSteps[] = {{kBar1Min, 60}, {kBar30Min, 1800}, {kBarDay, 1}};
+  int64_t step = 1;
+  for (const auto& [base, seconds] : kBaseSteps) {
+    if (base == range.baseInterval) step = seconds;
+  }
+  const PackedTime nearest = getter.backward ? addSeconds(range.start, -step) : range.end;
+  return barStamp(nearest, getter.interval) == getter.result.back().time;
 }
 
 // ---- replies ----------------------------------------------------------------------------

@@ -101,6 +101,7 @@ class WPricesCache : public WexelTradesListener {
     int remaining;       // < 0: bars still wanted before current; > 0: after it
     bool backward;
     bool counted = false;  // waits for its counted query
+    bool tail = false;     // has its count; reads one more page only to complete its last bar
     int emptyRun = 0;
     WexelHistoryBarsListener* listener;
     WContext context;
@@ -157,6 +158,8 @@ class WPricesCache : public WexelTradesListener {
   void copyBackward(const CachePage& page, Getter& getter);
   void copyForward(const CachePage& page, Getter& getter);
   void moveToNextPage(Getter& getter, const WPageRange& range);
+  // Whether the request's last bar may go on into the next page in its direction.
+  static bool lastBarGoesOn(const Getter& getter, const WPageRange& range);
   void onReply(uint64_t queryId, const std::vector<WHistoryBar>& bars);
   void onQueryError(uint64_t queryId, const std::string& message, int code);
   void fillPage(CachePage& page, std::vector<WHistoryBar> bars);

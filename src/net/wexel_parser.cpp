@@ -116,6 +116,13 @@ int WexelParser::parseBuffer(int total) {
     if (headerParsed_.load() != 1) {
       int h = parseHeader(buffer_ + consumed, total - consumed);
       if (h < 0) return h;
+      if (h == 0 && total - consumed >= kBufferSize - 1) {
+        // The buffer is full and still no blank line: reading on would read
+        // nothing and look like the server's close.
+        logError("Bad http response: %s", kTextHeaderTooLong);
+        onError(kErrorMalformed, kTextHeaderTooLong);
+        return -1;
+      }
       if (h == 0) return consumed;
       logTrace("Http header parsed %d bytes", h);
       ++headersParsed_;
