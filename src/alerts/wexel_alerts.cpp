@@ -139,8 +139,8 @@ int WAlertsParser::parseRecord(const char* data, int size) {
   WNibbleCursor probe = cursor;
   WLayoutRead read = readLayout(*this, probe, none, kEndRecord, kSourceName, kEndAt);
   if (read.ok()) {
-    answered_ = true;
-    if (listener_) listener_->onAlerts(nullptr, alerts_, context_);
+    // The list is answered once: what follows a first end is read and dropped.
+    if (claimOutcome() && listener_) listener_->onAlerts(nullptr, alerts_, context_);
     alerts_.clear();
     return probe.bytesSince(2 * size);
   }
@@ -181,8 +181,8 @@ int WGetMessagesParser::readHeadOrEnd(const char* data, int size) {
   WNibbleCursor cursor(data, size);
   const int end = readRecordEnd(cursor);
   if (end > 0) {
-    answered_ = true;
-    if (listener_) listener_->onResult(channel_, messages_, context_);
+    // The messages are answered once: what follows a first end is read and dropped.
+    if (claimOutcome() && listener_) listener_->onResult(channel_, messages_, context_);
     messages_.clear();
     state_ = 0;
     return cursor.bytesSince(2 * size);

@@ -47,8 +47,8 @@ int WGetCancelOrderDescrParser::parseRecord(const char* data, int size) {
     std::memcpy(info.text, converted.data(), length);
     info.text[length] = '\0';
   }
-  answered_ = true;
-  if (listener_) listener_->onOrderError(info, context_);
+  // One record answers the query; any later one is read and dropped.
+  if (claimOutcome() && listener_) listener_->onOrderError(info, context_);
   return cursor.bytesSince(2 * size);
 }
 

@@ -190,8 +190,10 @@ int WMyPortfolioDataParser<Record, Listener>::parseRecord(const char* data, int 
   if (kind == kEndKind) {
     read = readEndRecord(*this, cursor, kSourceName);
     if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
-    answered_ = true;
-    hand();  // the whole list, or what remains of it after the batches; possibly nothing
+    // The whole list, or what remains of it after the batches (possibly
+    // nothing), once: what follows a first end is read and dropped.
+    if (claimOutcome()) hand();
+    records_.clear();
     return consumedBytes(cursor, size);
   }
   if (kind != dataKind_) return recordParseError(kErrorMalformed, kSourceName, 2);

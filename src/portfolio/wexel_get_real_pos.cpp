@@ -36,8 +36,8 @@ int WRealPosParser::parseRecord(const char* data, int size) {
   if (kind_ == kEndKind) {
     read = readEndRecord(*this, cursor, kSourceName);
     if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMoreBytes(size));
-    answered_ = true;
-    if (listener_) listener_->onResult(context_, portfolio_, positions_);
+    // Answered once: what follows a first end is read and dropped.
+    if (claimOutcome() && listener_) listener_->onResult(context_, portfolio_, positions_);
     kind_ = -1;
     positions_.clear();
     return cursor.bytesSince(2 * size);
