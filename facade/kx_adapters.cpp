@@ -100,6 +100,7 @@ void KxServer::NativeLogonListener::onLogon(const std::vector<wexel::WPortfolioE
 
 void KxServer::NativeLogonListener::onError(const std::string& message, int code) {
   if (code == wexel::kErrorTls) return;  // connect retries in plain mode; this is no outcome yet
+  session_.markEnded();
   kx::ServerRef server = session_.enter();
   if (!server) return;
   Utils::logError("Login failed: %s:%d", message.c_str(), code);
@@ -117,6 +118,7 @@ void KxServer::NativeReferenceSecuritiesListener::onSecurities(const std::vector
   kx::ServerRef server = session_.enter();
   if (!server) return;
   server->tables().addSecurities(securities);
+  session_.markSecuritiesLoaded();
   Utils::logInfo("Securities table loaded OK");
   server->fireConnected();
 }

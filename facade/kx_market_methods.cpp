@@ -25,6 +25,7 @@ struct SubscriptionRule {
 namespace {
 
 constexpr const char* kNoSession = "Connection not established.. try to connect first!";
+constexpr const char* kNotReady = "Session not ready: the securities list is still loading, wait for Connected";
 
 using kx::Session;
 using kx::SubscriptionRule;
@@ -69,15 +70,18 @@ double utcNowAsDate() {
 
 // ---- subscriptions ----------------------------------------------------------------
 
+// Logged on but before Connected, the securities list is still on its way:
+// the session is not ready yet, which is not the same as no session.
 HRESULT KxServer::usableSession(std::shared_ptr<kx::Session>* session) {
   *session = currentSession();
-  if (!*session || !sessionUsable()) return refuse("%s", kNoSession);
-  return S_OK;
+  if (*session && sessionUsable()) return S_OK;
+  if (*session && (*session)->loading()) return refuse("%s", kNotReady);
+  return refuse("%s", kNoSession);
 }
 
 HRESULT KxServer::exchangeOf(const std::string& symbol, std::string* exchange) {
   const auto security = symbol.empty() ? std::nullopt : tables_.security(symbol);
-  if (!security) return refuse("Symbol not found %s", symbol.c_str());
+  if (!security) return refuse("Symbol not found %s", kx::echoed(symbol).c_str());
   *exchange = kx::fieldText(security->exchangeCode);
   return S_OK;
 }
@@ -179,7 +183,8 @@ HRESULT KxServer::GetSymbols() {
   try {
     kx::ServerRef self = kx::ServerRef::hold(this);
     Utils::logInfo("KxServer::GetSymbols method");
-    if (!sessionUsable()) return refuse("%s", kNoSession);
+    std::shared_ptr<kx::Session> session;
+    if (const HRESULT hr = usableSession(&session); FAILED(hr)) return hr;
     const auto securities = tables_.securities();
     SymbolRow at{0, static_cast<int32_t>(securities.size()), utcNowAsDate()};
     for (const auto& [symbol, security] : securities) {

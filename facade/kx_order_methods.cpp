@@ -28,7 +28,7 @@ int64_t orderNumber(const std::string& text) {
 }  // namespace
 
 HRESULT KxServer::knownPortfolio(const std::string& portfolio) {
-  if (!tables_.hasPortfolio(portfolio)) return refuse("Portfolio %s not found", portfolio.c_str());
+  if (!tables_.hasPortfolio(portfolio)) return refuse("Portfolio %s not found", kx::echoed(portfolio).c_str());
   return S_OK;
 }
 
@@ -77,7 +77,7 @@ HRESULT KxServer::CancelOrder(BSTR portfolio, BSTR symbol, BSTR orderid) {
     if (const HRESULT hr = knownPortfolio(code); FAILED(hr)) return hr;
     if (const HRESULT hr = exchangeOf(name, &exchange); FAILED(hr)) return hr;
     const int64_t number = orderNumber(order);
-    if (number == 0) return refuse("Cancel failed, bad orderId %s", order.c_str());
+    if (number == 0) return refuse("Cancel failed, bad orderId %s", kx::echoed(order).c_str());
     session->instance().cancelOrder(code, exchange, name, kBasicOrder, number, kx::kCancelContext, asyncOrders_,
                                     &session->orderActionListener);
     return S_OK;
@@ -98,7 +98,7 @@ HRESULT KxServer::MoveOrder(BSTR portfolio, BSTR orderid, DOUBLE targetPrice) {
     if (const HRESULT hr = usableSession(&session); FAILED(hr)) return hr;
     if (const HRESULT hr = knownPortfolio(code); FAILED(hr)) return hr;
     const int64_t number = orderNumber(order);
-    if (number == 0) return refuse("Move failed, bad orderId %s", order.c_str());
+    if (number == 0) return refuse("Move failed, bad orderId %s", kx::echoed(order).c_str());
     session->instance().moveOrder(code, number, targetPrice, kNotForced, kx::kMoveContext, asyncOrders_,
                                   &session->orderActionListener);
     return S_OK;

@@ -131,7 +131,7 @@ HRESULT KxServer::GetMoneyAccount(BSTR portfolioID, BSTR* moneyAccount) {
     std::shared_ptr<kx::Session> session;
     if (const HRESULT hr = queryChecks(portfolioID, code, &session); FAILED(hr)) return hr;
     const std::optional<std::string> account = tables_.moneyAccount(code);
-    if (!account) return refuse("Portfolio %s not found", code.c_str());  // gone with a new logon meanwhile
+    if (!account) return refuse("Portfolio %s not found", kx::echoed(code).c_str());  // gone with a new logon meanwhile
     BSTR text = q3::ansiToBstr(account->c_str());
     if (!text) return E_OUTOFMEMORY;
     *moneyAccount = text;

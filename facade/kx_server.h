@@ -204,6 +204,14 @@ class KxServer final : private kx::ModuleLockHolder,
 
 namespace kx {
 
+// A host's argument quoted in an error text: at most 64 bytes, the rest
+// counted, so that a huge argument does not come back whole.
+inline std::string echoed(const std::string& argument) {
+  constexpr size_t kLimit = 64;
+  if (argument.size() <= kLimit) return argument;
+  return argument.substr(0, kLimit) + "... (" + std::to_string(argument.size()) + " bytes)";
+}
+
 // One reference on a KxServer's own count, released on destruction.
 class ServerRef {
  public:

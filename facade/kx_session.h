@@ -7,6 +7,7 @@
 
 #include <boost/thread/lock_guard.hpp>
 #include <boost/thread/mutex.hpp>
+#include <atomic>
 #include <memory>
 
 #include "kx_adapters.h"
@@ -24,6 +25,11 @@ class Session {
   void detach();
   // The server, referenced, while the session is attached; empty otherwise.
   ServerRef enter();
+  // Connecting: the logon or the securities list is still on its way, and
+  // neither Connected nor Disconnected has come yet.
+  bool loading() const { return !securitiesLoaded_ && !ended_; }
+  void markSecuritiesLoaded() { securitiesLoaded_ = true; }
+  void markEnded() { ended_ = true; }
 
   KxServer::NativeLogonListener logonListener{*this};
   KxServer::NativeReferenceSecuritiesListener securitiesListener{*this};
@@ -48,10 +54,13 @@ class Session {
   boost::mutex linkLock_;  // server_, the way back to the object; a leaf
   KxServer* server_;
   wexel::WexelInstance* instance_;
+  std::atomic<bool> securitiesLoaded_{false};
+  std::atomic<bool> ended_{false};
 };
 
 // What every adapter's error operation does: the session ends with the text.
 inline void endSession(Session& session, const std::string& message) {
+  session.markEnded();
   if (ServerRef server = session.enter()) server->fireDisconnected(message.c_str());
 }
 

@@ -33,7 +33,8 @@ bool eventually(Predicate p, std::chrono::milliseconds limit = std::chrono::mill
 struct Outcome {
   std::mutex mutex;
   std::string body;
-  std::vector<std::pair<int, std::string>> errors;
+  std::vector<std::pair<int, std::string>> errors;         // the channel's
+  std::vector<std::pair<int, std::string>> parserErrors;   // the parser's
   std::vector<bool> registeredAtError;
   std::atomic<bool> deleted{false};
 
@@ -44,6 +45,10 @@ struct Outcome {
   size_t errorCount() {
     std::lock_guard<std::mutex> hold(mutex);
     return errors.size();
+  }
+  std::vector<std::pair<int, std::string>> parserErrorList() {
+    std::lock_guard<std::mutex> hold(mutex);
+    return parserErrors;
   }
   std::pair<int, std::string> firstError() {
     std::lock_guard<std::mutex> hold(mutex);
@@ -58,6 +63,11 @@ class BodyParser : public WexelParser {
     std::lock_guard<std::mutex> hold(outcome_->mutex);
     outcome_->body.append(data, static_cast<size_t>(count));
     return count;
+  }
+  int onError(int code, const char* text) override {
+    std::lock_guard<std::mutex> hold(outcome_->mutex);
+    outcome_->parserErrors.emplace_back(code, text);
+    return code;
   }
 
  private:

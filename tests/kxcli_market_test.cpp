@@ -47,6 +47,28 @@ TEST(KxcliMarket, ConnectedComesOnlyOnceTheGuideHasArrived) {
   EXPECT_EQ(r.lines.back(), refusal("GetSymbols", kNoSession));
 }
 
+// A second connect loads its own securities list: until its Connected a
+// symbol call says the session is not ready rather than that the symbol is
+// unknown. A huge symbol is not echoed whole.
+TEST(KxcliMarket, SymbolCallsWhileTheSecuritiesListLoadsAndHugeSymbols) {
+  Simulator sim;
+  Home home;
+  Child child(home, sim.script());
+  child.write(kConnected);
+  ASSERT_TRUE(child.readUntil(R"({"event":"Connected"})"));
+  sim.server().faults().set("guide", {FaultType::kDelay, 0, 1500, 1});
+  const std::string huge(100000, 'A');
+  child.write(std::string(kConnect) + "ListenQuotes SBER\nwait Connected 2\nListenQuotes SBER\nListenQuotes " + huge +
+              "\nquit\n");
+  EXPECT_EQ(child.finish(), 0);
+  const Result r{0, child.lines()};
+  EXPECT_EQ(r.calls("ListenQuotes"),
+            (std::vector<std::string>{
+                refusal("ListenQuotes", "Session not ready: the securities list is still loading, wait for Connected"),
+                R"({"call":"ListenQuotes","hresult":0})",
+                refusal("ListenQuotes", "Symbol not found " + huge.substr(0, 64) + "... (100000 bytes)")}));
+}
+
 kexsim::Security security(const char* exchange, const char* type, const char* symbol, const char* shortName,
                           const char* expiry) {
   kexsim::Security s;
