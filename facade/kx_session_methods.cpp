@@ -1,5 +1,8 @@
 // The session methods: connect, disconnect, IsConnected, and configuration.
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <new>
 
@@ -25,6 +28,18 @@ void rotateLog(const std::string& logFile) {
   std::strftime(suffix, sizeof suffix, ".%Y-%m-%d_%H%M%S", &now);
   const std::string rotated = logFile + suffix;
   if (!q3::fileExists(rotated)) q3::renameFile(logFile, rotated);
+}
+
+// Whether the log file can be written (opened for appending, so nothing it
+// holds is lost here); on failure the system's reason.
+bool logWritable(const std::string& logFile, std::string* reason) {
+  std::FILE* file = std::fopen(logFile.c_str(), "a");
+  if (!file) {
+    *reason = std::strerror(errno);
+    return false;
+  }
+  std::fclose(file);
+  return true;
 }
 
 wexel::WInstanceConfig instanceConfig(int workerThreads) {
@@ -67,6 +82,13 @@ HRESULT KxServer::startSession(const std::string& logPath, int logLevel, int wor
                                std::shared_ptr<kx::Session>* session) {
   if (!q3::isDirectory(logPath)) return refuse("Parameter LogPath is a not valid directory..");
   const std::string logDirectory = logPath + "/";
+  // The first connect of the process opens the log for good: one that cannot
+  // be written is refused here rather than lost without a word.
+  std::string reason;
+  if (!Utils::Logger::instance() && !logWritable(logDirectory + kLogFileName, &reason)) {
+    return refuse("Parameter LogPath: the log file %s%s cannot be written (%s)..", logDirectory.c_str(), kLogFileName,
+                  reason.c_str());
+  }
   rotateLog(logDirectory + kLogFileName);
   if (!kx::startLibraryOnce(logDirectory, logLevel, workerThreads, logPath)) {
     return refuse("KxServer::connect(): Wexel startup failed..");

@@ -171,4 +171,20 @@ TEST(Configuration, ALogFolderThatDoesNotExistFailsConnect) {
   }));
 }
 
+// A log folder where the log file cannot be written (here its name is taken
+// by a folder, which stops root too) is refused at connect, saying why.
+TEST(Configuration, ALogFileThatCannotBeWrittenFailsConnect) {
+  TempDir root, logs;
+  fs::create_directory(logs.path() + "/quarnel3-cli.log");
+  ASSERT_TRUE(inChild(root.path(), [&] {
+    Client client;
+    client.configure("logFilePath=" + logs.path());
+    const bool refused = client.connect(kUnresolvable, 443, "demo", "demo") == E_FAIL;
+    const ErrorInfo info = takeErrorInfo();
+    const std::u16string expected =
+        u16("Parameter LogPath: the log file " + logs.path() + "/quarnel3-cli.log cannot be written (Is a directory)..");
+    return refused && info.description == expected && !client.isConnected();
+  }));
+}
+
 }  // namespace
