@@ -103,6 +103,14 @@ bool setNoDelay(Socket s) {
   return ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one) == 0;
 }
 
+bool setKeepAlive(Socket s, int idleSeconds, int intervalSeconds, int count) {
+  int on = 1;
+  return ::setsockopt(s, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+         ::setsockopt(s, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 &&
+         ::setsockopt(s, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds) == 0 &&
+         ::setsockopt(s, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0;
+}
+
 int connectIPv4(Socket s, uint32_t addressNetworkOrder, uint16_t port) {
   sockaddr_in address{};
   address.sin_family = AF_INET;

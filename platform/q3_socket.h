@@ -65,6 +65,9 @@ std::string socketErrorText(int wsaError);
 Socket openStreamSocket(int protocol);
 bool setNonBlocking(Socket s, bool nonBlocking);
 bool setNoDelay(Socket s);
+// TCP keep-alive probes after `idleSeconds` without traffic, every
+// `intervalSeconds`, `count` of them before the connection counts as broken.
+bool setKeepAlive(Socket s, int idleSeconds, int intervalSeconds, int count);
 // 0 on success; kSocketError with lastSocketError() set otherwise (10035 for
 // a non-blocking connect in progress).
 int connectIPv4(Socket s, uint32_t addressNetworkOrder, uint16_t port);

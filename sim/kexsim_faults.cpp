@@ -6,7 +6,7 @@
 namespace kexsim {
 
 std::optional<FaultType> faultTypeFromName(const std::string& name) {
-  static constexpr std::array<std::pair<const char*, FaultType>, 11> kNames{{
+  static constexpr std::array<std::pair<const char*, FaultType>, 12> kNames{{
       {"close-mid-body", FaultType::kCloseMidBody},
       {"close-before-end", FaultType::kCloseBeforeEnd},
       {"corrupt-record", FaultType::kCorruptRecord},
@@ -18,6 +18,7 @@ std::optional<FaultType> faultTypeFromName(const std::string& name) {
       {"omit-order-no", FaultType::kOmitOrderNo},
       {"charset", FaultType::kCharset},
       {"endless-header", FaultType::kEndlessHeader},
+      {"stall", FaultType::kStall},
   }};
   for (const auto& [text, type] : kNames) {
     if (name == text) return type;

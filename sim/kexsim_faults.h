@@ -27,6 +27,8 @@ enum class FaultType {
   kCharset,          // order replies: texts in `charset` ("UTF-8", "CP1251", "windows-1251")
   kEndlessHeader,    // a status line and header lines without end (16 KiB), then silence for
                      // `delayMs` (default 2 s) with the connection open, then close
+  kStall,            // feeds: the first records, then nothing at all (no updates, no keep-alive
+                     // answers) while the connection stays open
 };
 
 struct Fault {
@@ -43,7 +45,7 @@ inline constexpr const char* kTlsKind = "tls";
 
 // "close-mid-body", "close-before-end", "corrupt-record", "status", "drip",
 // "delay", "refuse-handshake", "close-unanswered", "omit-order-no", "charset",
-// "endless-header";
+// "endless-header", "stall";
 // nullopt for an unknown name.
 std::optional<FaultType> faultTypeFromName(const std::string& name);
 

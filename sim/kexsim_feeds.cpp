@@ -99,12 +99,18 @@ class FeedSession {
   // Records of the subscription's next update; empty when nothing changed.
   Records update(int32_t number, Subscription& subscription);
   void tick();
-  bool send(Records records) { return !records.empty() ? exchange_.reply.sendRecords(std::move(records)) : true; }
+  // A stalled feed (fault "stall") sends its first records and then nothing.
+  bool send(Records records) {
+    if (records.empty() || stalled_) return true;
+    stalled_ = exchange_.fault.type == FaultType::kStall;
+    return exchange_.reply.sendRecords(std::move(records));
+  }
 
   Exchange& exchange_;
   const FeedBehaviour& behaviour_;
   std::map<int32_t, Subscription> subscriptions_;
   std::string partialLine_;
+  bool stalled_ = false;
 };
 
 void FeedSession::run() {

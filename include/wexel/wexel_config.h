@@ -10,6 +10,14 @@ struct WInstanceConfig {
   int32_t workerThreads = 7;     // worker pool size of each connection manager
   unsigned char scramblePort = 0;
   unsigned char useOmsSsl = 1;
+  // A request waiting for its reply (a logon, a query, an order action) fails
+  // after this many milliseconds without a byte from the server.
+  int32_t replySilenceMs = 30000;
+  // Period of the keep-alive line on the all-trades feed and portfolio streams.
+  int32_t keepAliveMs = 30000;
+  // The all-trades feed answers the keep-alive: silent this long, it counts as
+  // dead (two and a half keep-alive periods).
+  int32_t tradesFeedSilenceMs = 75000;
 };
 
 }  // namespace wexel

@@ -10,7 +10,7 @@ enum WErrorCode : int {
   kErrorForbidden = -1003,      // HTTP 403, logged only: listeners see kErrorMalformed
   kErrorNotAuthorized = -1002,  // not logged on, or refused by the server (HTTP 401, an error reply body)
   kErrorMalformed = -1001,      // malformed reply, parse error, or an HTTP status the request does not accept
-  kErrorTimeout = -1,           // the synchronous logon ran out of time
+  kErrorTimeout = -1,           // the synchronous logon ran out of time; a reply or feed stayed silent
   kErrorClosed = 0,             // the server closed the connection
   kErrorTls = 100,              // the TLS handshake or a TLS read or write failed
   kErrorDnsLookup = 1000,       // the server's host name does not resolve
@@ -27,6 +27,7 @@ inline constexpr char kTextClosedByServer[] = "Connection closed by server";
 inline constexpr char kTextBadParameter[] = "Bad request parameter";
 inline constexpr char kTextBadOrderParameters[] = "Bad order parameters";
 inline constexpr char kTextClosedBeforeReply[] = "Connection closed before the reply";
+inline constexpr char kTextSilentServer[] = "No data from server";  // " for N s" follows
 inline constexpr char kTextHeaderTooLong[] = "Reply header too long: no end of header in 8191 bytes";
 
 }  // namespace wexel

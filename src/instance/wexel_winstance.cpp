@@ -17,7 +17,6 @@ namespace wexel {
 
 namespace {
 
-constexpr double kKeepAliveIntervalMs = 30000;
 
 }  // namespace
 
@@ -182,7 +181,7 @@ WInstance::OrderRoute WInstance::orderRoute() {
 
 void WInstance::tick() {
   priceCache_.expire();
-  if (!keepAliveDue(kKeepAliveIntervalMs)) return;
+  if (!keepAliveDue(config_.keepAliveMs)) return;
   if (WHttpFeedRequest* feed = acquireFeed(kAllTrades)) {
     feed->ping();
     feed->markIdle();

@@ -37,6 +37,8 @@ class WHttpFeedRequest : public WHttpRequest {
   // Tells every listener of every subscription, with the server address appended.
   void reportToListeners(int code, const std::string& text);
   const std::string& path() const { return path_; }
+  // A quiet market sends nothing: feeds may stay silent.
+  int silenceLimitMs(const WInstanceConfig&) const override { return 0; }
 
  protected:
   // Calls one listener's error operation; each feed knows its listener type.
@@ -72,6 +74,8 @@ class WAllTradesFeed : public WTypedFeed<WexelTradesListener> {
  public:
   WAllTradesFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
       : WTypedFeed("/kx2/trades-zbin", query, manager, parser, server, 156) {}
+  // Its server answers the keep-alive: a feed silent for several periods is dead.
+  int silenceLimitMs(const WInstanceConfig& config) const override { return config.tradesFeedSilenceMs; }
 };
 
 class WQuotesFeed : public WTypedFeed<WexelQuotesListener> {

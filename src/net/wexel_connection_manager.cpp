@@ -4,6 +4,8 @@
 #include <cerrno>
 
 #include "net/wexel_http_request.h"
+#include "q3_kernel.h"
+#include "wexel/wexel_errors.h"
 #include "core/wexel_log.h"
 
 namespace wexel {
@@ -215,7 +217,34 @@ void WConnectionManager::run(void*) {
       }
     }
     collectGarbage();
+    expireSilentChannels(static_cast<int64_t>(q3::monotonicMilliseconds()));
     if (owner_) owner_->tick();
+  }
+}
+
+// A silent channel goes as a failed read does: out of the registry first,
+// then its report, on this thread. Channels a worker holds are looked at in
+// a later pass; bytes that arrive meanwhile keep them.
+void WConnectionManager::expireSilentChannels(int64_t nowMs) {
+  constexpr int64_t kCheckEveryMs = 250;
+  if (nowMs - lastSilenceCheckMs_ < kCheckEveryMs) return;
+  lastSilenceCheckMs_ = nowMs;
+  std::vector<std::pair<WHttpRequest*, int>> silent;
+  {
+    sys::WLock hold(registryLock_);
+    for (const auto& [socket, channel] : registry_) {
+      const int limit = channel->silenceLimitMs(config_);
+      if (limit <= 0 || !channel->isIdle() || channel->silentForMs(nowMs) <= limit) continue;
+      channel->markBusy();
+      silent.emplace_back(channel, limit);
+    }
+  }
+  for (const auto& [channel, limit] : silent) {
+    const std::string text = std::string(kTextSilentServer) + " for " + std::to_string(limit / 1000) + " s";
+    logWarning("Channel 0x%X: %s", static_cast<unsigned>(reinterpret_cast<uintptr_t>(channel)), text.c_str());
+    unregisterChannel(channel);
+    channel->onError(kErrorTimeout, text);
+    channel->markIdle();
   }
 }
 

@@ -68,6 +68,9 @@ class WConnectionManager : public sys::WRunnable {
 
   // The I/O loop.
   void run(void* argument) override;
+  // Fails the channels that have gone without a byte for longer than their
+  // silence limit (checked a few times a second by the I/O loop).
+  void expireSilentChannels(int64_t nowMs);
 
  private:
   struct Watched {
@@ -84,6 +87,7 @@ class WConnectionManager : public sys::WRunnable {
   void serviceChannels();
 
   sys::WMutex registryLock_;  // registry_ and garbage_; never held while a channel closes
+  int64_t lastSilenceCheckMs_ = 0;  // the I/O thread's own
   std::atomic<int32_t> running_{1};
   // Wakes the idle loop (no channel to watch) when a channel registers or the
   // manager stops; counts are capped, extra posts are harmless.

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "q3_kernel.h"
 #include "q3_socket.h"
 #include "net/wexel_connection_manager.h"
 #include "core/wexel_log.h"
@@ -31,9 +32,12 @@ std::string& userAgentText() {
   return *text;
 }
 
+int64_t steadyMilliseconds() { return static_cast<int64_t>(q3::monotonicMilliseconds()); }
+
+// A vanished host (no reset, no close) is found by TCP keep-alive: probes
+// after a minute without traffic, five of them ten seconds apart.
 void configureSocket(int socket, bool tcp) {
-  int off = 0;
-  ::setsockopt(socket, SOL_SOCKET, SO_KEEPALIVE, &off, sizeof off);
+  q3::setKeepAlive(socket, 60, 10, 5);
   if (!tcp) return;
   q3::setNoDelay(socket);
   linger noLinger{0, 0};
@@ -91,7 +95,15 @@ void WPendingQueue::clear() {
 // ---- channel -------------------------------------------------------------
 
 WHttpRequest::WHttpRequest(WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
-    : manager_(manager), parser_(parser), server_(server), pending_(this) {}
+    : manager_(manager), parser_(parser), server_(server), pending_(this) {
+  noteActivity();
+}
+
+int WHttpRequest::silenceLimitMs(const WInstanceConfig& config) const { return config.replySilenceMs; }
+
+void WHttpRequest::noteActivity() { lastActivityMs_.store(steadyMilliseconds()); }
+
+int64_t WHttpRequest::silentForMs(int64_t nowMs) const { return nowMs - lastActivityMs_.load(); }
 
 WHttpRequest::~WHttpRequest() {
   closeSocket();
@@ -335,6 +347,7 @@ bool WHttpRequest::receive() {
     onError(kErrorClosed, kTextClosedByServer);
     return true;
   }
+  noteActivity();
   logTrace("Http channel 0x%X received bytes %d OK...", channelId(), static_cast<int>(n));
   statsAddReceives(1);
   statsAddBytesReceived(n);

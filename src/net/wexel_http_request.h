@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "net/wexel_parser.h"
+#include "wexel/wexel_config.h"
 #include "core/wexel_sys.h"
 #include "core/wexel_thread_pool.h"
 
@@ -71,6 +72,13 @@ class WHttpRequest : public WWorkerTask {
   // The keep-alive line of feeds and portfolio streams.
   bool ping();
 
+  // How long the channel may go without receiving a byte; 0: without limit
+  // (streams that may be quiet). The I/O thread fails a channel silent for
+  // longer. Requests that wait for a reply take the configured reply limit.
+  virtual int silenceLimitMs(const WInstanceConfig& config) const;
+  // Milliseconds since the channel was made or last received a byte.
+  int64_t silentForMs(int64_t nowMs) const;
+
   void markBusy() { busy_.fetch_add(1); }
   void markIdle() { busy_.fetch_sub(1); }
   bool isIdle() const { return busy_.load() == 0; }
@@ -109,6 +117,7 @@ class WHttpRequest : public WWorkerTask {
   bool openSocket(bool async);
   bool unregisterSelf();
   void setConnected(bool connected) { connected_.store(connected ? 1 : 0); }
+  void noteActivity();
   void freeSendBuffer();
   void setSendText(const std::string& text);
   // Closes the socket under the socket lock; answers whether one was open.
@@ -125,6 +134,7 @@ class WHttpRequest : public WWorkerTask {
   sockaddr_in server_;
   sys::WMutex ioLock_;  // one reader at a time: read, parse and the listener calls it makes
   std::atomic<int32_t> busy_{0};
+  std::atomic<int64_t> lastActivityMs_{0};  // steady clock, of the last byte received
   int32_t protocolFlag_ = 0;
   WPendingQueue pending_;
   std::string url_;

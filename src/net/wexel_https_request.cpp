@@ -325,7 +325,10 @@ bool WHttpsRequest::readOnce(bool* more) {
       *more = SSL_pending(ssl_) > 0;
     }
   }
-  if (n > 0) return deliver(n);
+  if (n > 0) {
+    noteActivity();
+    return deliver(n);
+  }
   if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return true;
   if (unexpectedEof) {
     ERR_clear_error();

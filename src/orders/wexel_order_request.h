@@ -42,15 +42,19 @@ class WOrderActionRequest : public WGetRequest<Tag> {
         source_(source) {}
 
   // A socket error reaches the listener as a result with no action and the
-  // error text; the server closing before any reply leaves the order's fate
-  // unknown, which the listener hears as an error with code 0. After a reply
-  // the close is the normal end and says nothing.
+  // error text; the server closing before any reply, or staying silent, leaves
+  // the order's fate unknown, which the listener hears as an error (code 0 or
+  // -1). After a reply the close is the normal end and says nothing.
   void onError(int code, const std::string& text) override {
     if (code != kErrorClosed) this->logSocketError(text, code, source_.name, source_.line);
     if (!actionParser()->claimOutcome() || !listener_) return;
     const std::string where = this->addressSuffix();
     if (code == kErrorClosed) {
       listener_->onError(order_.cookie, order_.context, kTextClosedBeforeReply + where, kErrorClosed);
+      return;
+    }
+    if (code == kErrorTimeout) {  // no reply: the order's fate is unknown, as after a close
+      listener_->onError(order_.cookie, order_.context, text + where, kErrorTimeout);
       return;
     }
     listener_->onActionResult(nullptr, order_.portfolio, order_.exchange, order_.security, order_.orderNo,

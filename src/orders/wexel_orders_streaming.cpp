@@ -28,6 +28,10 @@ class WStreamingRequest : public WGetRequest<Tag>, public WParserTracking, publi
     parser->setObserver(this);
   }
 
+  // The connection stays open between orders and says nothing while none is
+  // on its way: no silence limit.
+  int silenceLimitMs(const WInstanceConfig&) const override { return 0; }
+
   // Called by sendRequest on the back-send thread before each action.
   bool prepareRequest() override {
     for (;;) {

@@ -45,6 +45,8 @@ class WGetPortfolioRequest : public WGetRequest<Http> {
                        const std::string& portfolio, int mode, WexelPortfolioListener* listener);
   // Its own request text: the portfolio goes first, before the session.
   bool prepareRequest() override;
+  // A portfolio without changes sends nothing: the stream may stay silent.
+  int silenceLimitMs(const WInstanceConfig&) const override { return 0; }
   // Socket errors and the server closing the stream reach the listener with
   // the address appended, once.
   void onError(int code, const std::string& text) override;
