@@ -3,21 +3,40 @@
 #include <algorithm>
 #include <boost/thread/lock_guard.hpp>
 #include <boost/thread/mutex.hpp>
+#include <cstdlib>
 
 #include "kx_logger.h"
+#include "kx_module.h"
 #include "wexel/wexel_instance.h"
+#include "wexel/wexel_teardown.h"
 
 namespace kx {
 namespace {
 
-boost::mutex startMutex;  // libraryStarted: the library starts once per process
+boost::mutex startMutex;  // libraryStarted, bridge, stopRegistered
 bool libraryStarted = false;
-
+bool stopRegistered = false;
 // The client library's lines reach the facade's file through this bridge,
-// which lives as long as the process.
-ContextHelper::NativeLogger& libraryLogger() {
-  static ContextHelper::NativeLogger* bridge = new ContextHelper::NativeLogger();
-  return *bridge;
+// installed while the library runs.
+ContextHelper::NativeLogger* bridge = nullptr;
+
+// Waits for the session teardowns, then, when no object or session of the
+// module is left, shuts the client library down (TLS context, socket method,
+// log sink) and frees the log bridge. Runs at module unload and at process
+// exit; does nothing once the library is stopped, so it may run more than once.
+void stopLibrary() {
+  // Session teardowns end with the module's unlock; their threads still run
+  // the module's code until joined.
+  wexel::waitForTeardowns();
+  boost::lock_guard<boost::mutex> hold(startMutex);
+  if (!libraryStarted) return;
+  // An object or session still alive (a process exiting without releasing
+  // its objects) keeps using the TLS context and the log sink.
+  if (CQuarnel3Module::instance().lockCount() != 0) return;
+  wexel::libraryShutdown();
+  delete bridge;
+  bridge = nullptr;
+  libraryStarted = false;
 }
 
 }  // namespace
@@ -32,8 +51,13 @@ bool startLibraryOnce(const std::string& logDirectory, int logLevel, int workerT
   Utils::logInfo("Logging level is set to %d value.", logLevel);
   Utils::logInfo("Using maximum %d worker threads to process data.", workerThreads);
   Utils::logInfo("Store logs in %s", logFilePath.c_str());
-  if (!wexel::libraryStartup(&libraryLogger(), std::min(logLevel, 6), kProduct)) return false;
+  if (!bridge) bridge = new ContextHelper::NativeLogger();
+  if (!wexel::libraryStartup(bridge, std::min(logLevel, 6), kProduct)) return false;
   libraryStarted = true;
+  // Registered once the library has started (and OpenSSL has registered its
+  // own exit handler), so it runs before OpenSSL's clean-up at process exit,
+  // and at dlclose (an atexit handler of a shared object runs when it unloads).
+  if (!stopRegistered) stopRegistered = std::atexit(stopLibrary) == 0;
   return true;
 }
 

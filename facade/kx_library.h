@@ -1,5 +1,5 @@
 // Process-wide start of the facade's logging and of the client library:
-// done by the first connect of the process, never undone.
+// done by the first connect of the process, undone when the module unloads.
 #pragma once
 
 #include <string>

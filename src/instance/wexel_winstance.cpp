@@ -130,15 +130,21 @@ WConnectionManager* WInstance::detachManager() {
 // would wait for the calling thread itself; the manager then goes to a
 // teardown thread that stops and deletes it once the threads have unwound.
 bool WInstance::logout() {
+  // Counted from before the session is marked logged off: a host that sees
+  // isConnected turn false may release the instance at once, and the
+  // destructor must wait until this call and its teardown are done with it.
+  pendingTeardowns_.fetch_add(1);
   WConnectionManager* manager = detachManager();
-  if (!manager) return true;
+  if (!manager) {
+    pendingTeardowns_.fetch_sub(1);
+    return true;
+  }
   // Before the stop: a page reply still on its way finds nothing to fill,
   // and no request can send through the stopping manager any more.
   priceCache_.reset();
   if (manager->runsOnThisThread()) {
     // The manager's threads still call this instance (tick, dispatch) until
     // they are joined; the destructor waits for that.
-    pendingTeardowns_.fetch_add(1);
     deferTeardown([this, manager] {
       manager->stop();
       delete manager;
@@ -147,6 +153,7 @@ bool WInstance::logout() {
   } else {
     manager->stop();
     delete manager;
+    pendingTeardowns_.fetch_sub(1);
   }
   return true;
 }
