@@ -126,6 +126,9 @@ TEST_F(InstancePortfolio, LongOrderListsArriveInBatches) {
   const std::vector<std::string> expected = {"orders D-10001 10000 context=1", "orders D-10001 10000 context=1",
                                              "orders D-10001 5000 context=1"};
   EXPECT_EQ(myOrders.events(), expected);
+  // The recorder is local: no worker may still be inside it when it goes.
+  releaseInstance(instance);
+  instance = nullptr;
 }
 
 // A query cut before its end record and a stream the server closes are each

@@ -19,7 +19,7 @@ sys::WMutex& statsLock() {
 }
 
 WTransportStatistics g_stats{};
-double g_keepAliveTickMs = 0;
+std::atomic<double> g_keepAliveTickMs{0};  // the latest keep-alive of any instance
 std::atomic<WClockFunction> g_clock{nullptr};
 
 template <typename Change>
@@ -68,13 +68,14 @@ void statsSetServerText(const char* text) {
   update([text, n](auto& s) { std::memcpy(s.serverText, text, n); });
 }
 
-bool keepAliveDue(double intervalMs) {
-  double now = clockNowMs();
-  if (now - g_keepAliveTickMs > intervalMs) {
-    g_keepAliveTickMs = now;
-    return true;
-  }
-  return false;
+bool keepAliveDue(std::atomic<double>& lastTickMs, double intervalMs) {
+  const double now = clockNowMs();
+  double last = lastTickMs.load();
+  if (now - last <= intervalMs || !lastTickMs.compare_exchange_strong(last, now)) return false;
+  g_keepAliveTickMs.store(now);  // a keep-alive reply's time is counted from here
+  return true;
 }
+
+bool keepAliveDue(double intervalMs) { return keepAliveDue(g_keepAliveTickMs, intervalMs); }
 
 }  // namespace wexel

@@ -2,6 +2,7 @@
 // the keep-alive tick test of the I/O thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "wexel/wexel_transport_statistics.h"
@@ -21,7 +22,10 @@ void statsSetKeepAliveReply(int64_t value);
 void statsSetServerText(const char* text);
 
 // True, and the tick time moves to now, when strictly more than intervalMs
-// have passed since the last tick. Called by one thread only (the I/O thread).
+// have passed since the last tick. Each instance keeps its own tick time (a
+// process-wide one let one instance's keep-alive stand in for another's, whose
+// feeds then went without); the overload without one uses the process's.
+bool keepAliveDue(std::atomic<double>& lastTickMs, double intervalMs);
 bool keepAliveDue(double intervalMs);
 
 // Monotonic milliseconds. Tests may replace the clock; null restores it.

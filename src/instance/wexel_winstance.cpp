@@ -188,7 +188,7 @@ WInstance::OrderRoute WInstance::orderRoute() {
 
 void WInstance::tick() {
   priceCache_.expire();
-  if (!keepAliveDue(config_.keepAliveMs)) return;
+  if (!keepAliveDue(keepAliveTickMs_, config_.keepAliveMs)) return;
   if (WHttpFeedRequest* feed = acquireFeed(kAllTrades)) {
     feed->ping();
     feed->markIdle();

@@ -156,7 +156,8 @@ class WInstance : public WexelInstance, public WManagerOwner {
   sys::WMutex stateLock_;  // session text, endpoint lists and useOmsSsl_; a leaf
   std::atomic<int> pendingTeardowns_{0};  // managers still stopping on a teardown thread
   WOrdersStreamingRequestFactory ordersStreaming_;
-  WPricesCache priceCache_;  // bars for getBars; follows the all-trades feed of the securities it holds
+  WPricesCache priceCache_;
+  std::atomic<double> keepAliveTickMs_{0};  // when this instance last sent its keep-alive  // bars for getBars; follows the all-trades feed of the securities it holds
   std::atomic<bool> orderStreaming_{false};  // a streaming listener is set
 };
 
