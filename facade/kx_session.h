@@ -28,6 +28,7 @@ class Session {
   // Connecting: the logon or the securities list is still on its way, and
   // neither Connected nor Disconnected has come yet.
   bool loading() const { return !securitiesLoaded_ && !ended_; }
+  bool securitiesLoaded() const { return securitiesLoaded_.load(); }
   void markSecuritiesLoaded() { securitiesLoaded_ = true; }
   void markEnded() { ended_ = true; }
 

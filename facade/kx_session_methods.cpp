@@ -72,10 +72,12 @@ bool KxServer::isCurrent(const kx::Session* session) {
   return session_.get() == session;
 }
 
+// Usable once this session's own securities list has come: after a second
+// connect the flag of the first Connected still stands until then.
 bool KxServer::sessionUsable() {
   if (!sessionOpen()) return false;
   const std::shared_ptr<kx::Session> session = currentSession();
-  return session && session->instance().isConnected();
+  return session && session->securitiesLoaded() && session->instance().isConnected();
 }
 
 HRESULT KxServer::startSession(const std::string& logPath, int logLevel, int workerThreads,

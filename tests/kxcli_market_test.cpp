@@ -58,15 +58,18 @@ TEST(KxcliMarket, SymbolCallsWhileTheSecuritiesListLoadsAndHugeSymbols) {
   ASSERT_TRUE(child.readUntil(R"({"event":"Connected"})"));
   sim.server().faults().set("guide", {FaultType::kDelay, 0, 1500, 1});
   const std::string huge(100000, 'A');
-  child.write(std::string(kConnect) + "ListenQuotes SBER\nwait Connected 2\nListenQuotes SBER\nListenQuotes " + huge +
-              "\nquit\n");
+  // The second call comes once the new logon is through, while the list is still delayed.
+  child.write(std::string(kConnect) + "ListenQuotes SBER\nsleep 500\nIsConnected\nListenQuotes SBER\n" +
+              "wait Connected 2\nListenQuotes SBER\nListenQuotes " + huge + "\nquit\n");
   EXPECT_EQ(child.finish(), 0);
   const Result r{0, child.lines()};
   EXPECT_EQ(r.calls("ListenQuotes"),
             (std::vector<std::string>{
                 refusal("ListenQuotes", "Session not ready: the securities list is still loading, wait for Connected"),
+                refusal("ListenQuotes", "Session not ready: the securities list is still loading, wait for Connected"),
                 R"({"call":"ListenQuotes","hresult":0})",
                 refusal("ListenQuotes", "Symbol not found " + huge.substr(0, 64) + "... (100000 bytes)")}));
+  EXPECT_EQ(r.calls("IsConnected"), std::vector<std::string>{R"({"call":"IsConnected","hresult":0,"result":false})"});
 }
 
 kexsim::Security security(const char* exchange, const char* type, const char* symbol, const char* shortName,
