@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "q3_socket.h"
 #include "core/wexel_log.h"
 #include "history/wexel_get_bars_request.h"
 #include "net/wexel_connection_manager.h"
@@ -18,9 +19,7 @@ constexpr int kErrorTransmit = -1006;
 constexpr int kOldestYear = 1990;
 
 std::string addressOf(const sockaddr_in& server) {
-  char host[INET_ADDRSTRLEN] = "?";
-  inet_ntop(AF_INET, &server.sin_addr, host, sizeof host);
-  return std::string(host) + ":" + std::to_string(ntohs(server.sin_port));
+  return q3::ipv4Text(server.sin_addr.s_addr) + ":" + std::to_string(ntohs(server.sin_port));
 }
 
 bool byTime(const WHistoryBar& a, const WHistoryBar& b) { return a.time < b.time; }
