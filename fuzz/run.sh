@@ -5,7 +5,8 @@
 #
 # Everything is kept outside the source tree, in
 #   ${QUARNEL3_FUZZ_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel3-fuzz}
-# build/ (a CMake build of fuzz/CMakeLists.txt, incremental: the library is
+# build-<tree>/ (a CMake build of fuzz/CMakeLists.txt, one per source tree so
+# that several clones can share the directory; incremental: the library is
 # compiled once for all targets), corpus_<target>/ (kept between runs, seeds
 # included) and <target>.log. Builds use QUARNEL3_FUZZ_JOBS jobs (default: the
 # processor count).
@@ -15,7 +16,7 @@ seconds=${1:-60}
 [ $# -gt 0 ] && shift
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${QUARNEL3_FUZZ_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel3-fuzz}
-build=$work/build
+build=$work/build-$(printf %s "$root" | cksum | cut -d' ' -f1)
 all="lz77_decode_fuzz field_readers_fuzz history_replies_fuzz http_replies_fuzz market_replies_fuzz
   order_replies_fuzz portfolio_replies_fuzz alerts_replies_fuzz registry_hive_fuzz"
 targets=$(echo ${*:-$all})
