@@ -77,6 +77,41 @@ TEST(HttpParser, SameResultWholeByteByByteAndAtRandomSplits) {
   }
 }
 
+// Numbers in header values: a value that is not a plain number in range is
+// no number, never a wrapped or negative one.
+TEST(HttpParser, HeaderNumbersAreReadWithinTheirRange) {
+  struct Case {
+    const char* value;
+    int64_t whole;    // headerDecimal(value, INT32_MAX)
+    int64_t leading;  // leadingDecimal(value, INT32_MAX)
+  };
+  const Case cases[] = {
+      {"0", 0, 0},
+      {"512 \t", 512, 512},
+      {"2147483647", 2147483647, 2147483647},
+      {"2147483648", -1, -1},
+      {"99999999999999999999999", -1, -1},
+      {"-5", -1, -1},
+      {"+5", -1, -1},
+      {" 5", -1, -1},
+      {"", -1, -1},
+      {"12, timeout=5", -1, 12},
+      {"0x10", -1, 0},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(wexel::headerDecimal(c.value, INT32_MAX), c.whole) << c.value;
+    EXPECT_EQ(wexel::leadingDecimal(c.value, INT32_MAX), c.leading) << c.value;
+  }
+  for (const char* bad : {"max=-3", "max=99999999999", "max=many"}) {
+    RecordingParser parser;
+    parser.feed(std::string("HTTP/1.0 200 OK\r\nKeep-Alive: timeout=15, ") + bad + "\r\n\r\n", {});
+    EXPECT_EQ(parser.keepAliveMax(), wexel::WexelParser::kNoKeepAliveMax) << bad;
+  }
+  RecordingParser spaced;
+  spaced.feed("HTTP/1.0 200 OK\r\nKeep-Alive: max= 9, timeout=15\r\n\r\n", {});
+  EXPECT_EQ(spaced.keepAliveMax(), 9);
+}
+
 TEST(HttpParser, NoBodyParseBeforeTheBlankLine) {
   RecordingParser parser;
   std::string head = "HTTP/1.0 200 OK\r\nA: b\r\n\r";

@@ -58,15 +58,6 @@ std::vector<std::string> splitTabs(const std::string& line) {
   return fields;
 }
 
-// Digits, then blanks at most; anything else gives no length.
-int64_t parseContentLength(const char* value) {
-  char* end = nullptr;
-  if (*value < '0' || *value > '9') return -1;
-  long long length = std::strtoll(value, &end, 10);
-  while (*end == ' ' || *end == '\t') ++end;
-  return *end == 0 && length >= 0 ? length : -1;
-}
-
 }  // namespace
 
 // ---- parser ----------------------------------------------------------------
@@ -99,7 +90,7 @@ WInstance* WLogonParser::instance() const {
 }
 
 int WLogonParser::onHeaderField(const char* name, const char* value) {
-  if (::strcasecmp(name, "Content-Length") == 0) contentLength_ = parseContentLength(value);
+  if (::strcasecmp(name, "Content-Length") == 0) contentLength_ = headerDecimal(value, INT64_MAX);
   return 0;
 }
 

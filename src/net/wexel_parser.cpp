@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,6 +43,22 @@ const char* skipWord(const char* p, const char* end) {
 }
 
 }  // namespace
+
+int64_t leadingDecimal(const char* text, int64_t max, const char** end) {
+  int64_t value = 0;
+  const char* last = text + std::strlen(text);
+  const std::from_chars_result read = std::from_chars(text, last, value);
+  if (end) *end = read.ptr;
+  if (read.ec != std::errc() || *text < '0' || *text > '9' || value > max) return -1;
+  return value;
+}
+
+int64_t headerDecimal(const char* value, int64_t max) {
+  const char* end = nullptr;
+  const int64_t number = leadingDecimal(value, max, &end);
+  while (isBlank(*end)) ++end;
+  return *end == 0 ? number : -1;
+}
 
 WexelParser::WexelParser() {
   static_assert(sizeof(double) == sizeof(kEmptyNumberBits));
@@ -183,7 +200,11 @@ void WexelParser::onHeaderLine(const std::string& name, const std::string& value
   if (keepAliveMax_ == kNoKeepAliveMax && name == "Keep-Alive") {
     size_t max = value.find("max");
     size_t equals = max == std::string::npos ? max : value.find('=', max);
-    if (equals != std::string::npos) keepAliveMax_ = std::atoi(value.c_str() + equals + 1);
+    if (equals != std::string::npos) {
+      const char* digits = skipBlanks(value.c_str() + equals + 1, value.c_str() + value.size());
+      const int64_t max = leadingDecimal(digits, kNoKeepAliveMax);
+      if (max >= 0) keepAliveMax_ = static_cast<int32_t>(max);  // a bad number leaves no limit
+    }
   }
   if (name == "Connection") {
     std::string lower = value;

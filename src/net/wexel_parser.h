@@ -11,6 +11,14 @@
 
 namespace wexel {
 
+// The decimal number at the start of `text` (digits only, no sign), or -1
+// when there is none or it exceeds `max`. `end`, when given, receives where
+// the digits stop.
+int64_t leadingDecimal(const char* text, int64_t max, const char** end = nullptr);
+// A header value that is a decimal number alone (blanks may follow) within
+// 0..max, or -1.
+int64_t headerDecimal(const char* value, int64_t max);
+
 // Progress notifications, for owners that need to know when a reply is used up.
 class WParserTracking {
  public:

@@ -39,7 +39,10 @@ int WActionParser::onHeaderField(const char* name, const char* value) {
     const std::string charset = charsetParameter(value);
     if (!charset.empty()) charset_ = charset;
   } else if (std::strcmp(name, "Content-Length") == 0) {
-    contentLength_ = std::atoi(value);
+    // A length that is not a number, or one no action reply comes near,
+    // is taken as absent: the body then ends with the reply.
+    const int64_t length = headerDecimal(value, INT32_MAX);
+    contentLength_ = length > 0 ? static_cast<int32_t>(length) : 0;
   }
   return 0;
 }
