@@ -28,17 +28,19 @@ namespace fuzzcheck {
 #define FUZZ_REQUIRE(condition) \
   ((condition) ? static_cast<void>(0) : ::fuzzcheck::fail(#condition, __FILE__, __LINE__))
 
-// Offers `bytes` to a record parser one record per call, each time from an
-// exact-size heap copy, so that a read past the offered bytes shows under
-// ASan. Every answer must be 0, -1001 or a count within the bytes offered.
-// The verdict: 0 (all read, or waiting for more) or -1001.
+// Offers `bytes` to a record parser one record per call, from one exact-size
+// heap copy: every offer ends where the block ends, so a read past the
+// offered bytes shows under ASan. Every answer must be 0, -1001 or a count
+// within the bytes offered. The verdict: 0 (all read, or waiting for more)
+// or -1001.
 inline int offerRecords(wexel::WLZ77Parser& parser, std::string_view bytes) {
+  const std::vector<char> copy(bytes.begin(), bytes.end());
   size_t at = 0;
-  while (at < bytes.size()) {
-    const std::vector<char> rest(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
-    const int k = parser.parseRecord(rest.data(), static_cast<int>(rest.size()));
+  while (at < copy.size()) {
+    const size_t rest = copy.size() - at;
+    const int k = parser.parseRecord(copy.data() + at, static_cast<int>(rest));
     if (k == wexel::kErrorMalformed) return k;
-    FUZZ_REQUIRE(k >= 0 && static_cast<size_t>(k) <= rest.size());
+    FUZZ_REQUIRE(k >= 0 && static_cast<size_t>(k) <= rest);
     if (k == 0) return 0;
     at += static_cast<size_t>(k);
   }

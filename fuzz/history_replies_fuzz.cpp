@@ -28,13 +28,14 @@ struct Answers : WexelHistoryBarsListener, WexelGetTicksListener {
   void onError(WContext, const std::string&, int) override { ++count; }
 };
 
+// One exact-size copy: every offer ends where the block ends.
 void offer(WLZ77Parser& parser, const uint8_t* data, size_t size) {
+  const std::vector<char> copy(data, data + size);
   size_t at = 0;
   while (at < size) {
-    const std::vector<char> rest(data + at, data + size);
-    const int k = parser.parseRecord(rest.data(), static_cast<int>(rest.size()));
+    const int k = parser.parseRecord(copy.data() + at, static_cast<int>(size - at));
     if (k == 0 || k == kErrorMalformed) return;
-    if (k < 0 || static_cast<size_t>(k) > rest.size()) std::abort();
+    if (k < 0 || static_cast<size_t>(k) > size - at) std::abort();
     at += static_cast<size_t>(k);
   }
 }

@@ -1,5 +1,5 @@
 // Arbitrary bytes as a compressed body: decoded whole, in pieces chosen by
-// the input and, for bodies of up to 256 bytes, byte by byte, through a
+// the input and, for bodies of up to 128 bytes, byte by byte, through a
 // record parser that cuts records. The runs must agree on every decoded
 // record and result. The whole run also reads the records of its first
 // kilobyte field by field with every reader (field_readers_fuzz reads fields
@@ -17,6 +17,18 @@ namespace {
 using wexel::WLZ77Parser;
 using wexel::WNibbleCursor;
 
+// The records a run cut, each as its length and bytes in one buffer: runs
+// compare without an allocation per record.
+struct RecordLog {
+  std::string bytes;
+
+  void add(const char* data, int size) {
+    bytes.append(reinterpret_cast<const char*>(&size), sizeof size);
+    bytes.append(data, static_cast<size_t>(size));
+  }
+  bool operator==(const RecordLog&) const = default;
+};
+
 // Cuts records at their end nibble and reads each one field by field with
 // every reader, the way record parsers do. A record of 1,024 bytes or more is
 // corrupt whether or not its end has arrived yet, so the verdict does not
@@ -31,7 +43,7 @@ class FieldReadingParser : public WLZ77Parser {
     const int bytes = complete ? cursor.bytesSince(2 * size) : size;
     if (bytes >= kIncompleteLimit) return wexel::kErrorMalformed;
     if (!complete) return 0;
-    records.emplace_back(data, static_cast<size_t>(bytes));
+    log.add(data, bytes);
     if (fieldBytesLeft_ > 0) {
       readFields(WNibbleCursor(data, bytes));
       fieldBytesLeft_ -= bytes;
@@ -39,7 +51,7 @@ class FieldReadingParser : public WLZ77Parser {
     return bytes;
   }
 
-  std::vector<std::string> records;
+  RecordLog log;
 
  private:
   static constexpr int kFieldReadingLimit = 1024;
@@ -78,11 +90,11 @@ class FieldReadingParser : public WLZ77Parser {
 
 struct Run {
   int result = 0;
-  std::vector<std::string> records;
+  RecordLog records;
   int32_t state, accumulator, bitCount, writePosition;
 };
 
-constexpr size_t kBytewiseLimit = 256;  // byte by byte costs a parser call per byte
+constexpr size_t kBytewiseLimit = 128;  // byte by byte costs a parser call per byte
 
 template <typename NextSize>
 Run decode(const uint8_t* body, size_t size, bool readFields, NextSize nextSize) {
@@ -97,7 +109,7 @@ Run decode(const uint8_t* body, size_t size, bool readFields, NextSize nextSize)
     if (r < 0) run.result = r;
     else held.erase(0, static_cast<size_t>(r));
   }
-  run.records = std::move(parser.records);
+  run.records = std::move(parser.log);
   run.state = parser.decoderState();
   run.accumulator = parser.bitAccumulator();
   run.bitCount = parser.bitCount();
