@@ -231,12 +231,19 @@ void WOrdersStreamingRequestFactory::releaseChannel(WConnectionManager* manager)
   WStreamingOrdersRequest* channel = std::exchange(channel_, nullptr);
   if (!channel) return;
   channel->stop();
-  channel->release();
-  if (manager) {
-    manager->unregisterChannel(channel->request());
-  } else {
+  if (!manager) {
+    channel->release();
     delete channel;
+    return;
   }
+  // Once released, the channel is the garbage collector's: the I/O thread may
+  // unregister it at any moment (a failed connect) and delete it once idle.
+  // Held busy, it stays alive until this thread's own unregister is done.
+  WHttpRequest* request = channel->request();
+  request->markBusy();
+  channel->release();
+  manager->unregisterChannel(request);
+  request->markIdle();
 }
 
 }  // namespace wexel
