@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -151,9 +152,8 @@ void closeSocket(Socket s) {
 }
 
 int waitSockets(SocketWatch* watches, size_t count, int timeoutMs) {
-  constexpr size_t kMaxWatches = 64;
-  pollfd fds[kMaxWatches];
-  if (count > kMaxWatches) count = kMaxWatches;
+  pollfd fds[kMaxSocketWatches];
+  if (count > kMaxSocketWatches) count = kMaxSocketWatches;
   for (size_t i = 0; i < count; ++i) {
     fds[i].fd = watches[i].socket;
     fds[i].events = static_cast<short>((watches[i].wantRead ? POLLIN : 0) | (watches[i].wantWrite ? POLLOUT : 0));
@@ -172,6 +172,28 @@ int waitSockets(SocketWatch* watches, size_t count, int timeoutMs) {
     w.readable = w.wantRead && !w.failed && (ev & (POLLIN | POLLHUP | POLLERR));
   }
   return r;
+}
+
+WakeSignal::WakeSignal() : descriptor_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+WakeSignal::~WakeSignal() {
+  if (descriptor_ >= 0) ::close(descriptor_);
+}
+
+void WakeSignal::post() {
+  if (pending_.exchange(true)) return;
+  const uint64_t one = 1;
+  // Only a full counter (2^64 - 2 posts undrained) could refuse the write.
+  [[maybe_unused]] const ssize_t written = ::write(descriptor_, &one, sizeof one);
+}
+
+// Read first, then clear: a post between the two finds the flag still set
+// and writes nothing, but whatever it announced happened before it posted,
+// so the waiter, which looks again after draining, sees it.
+void WakeSignal::drain() {
+  uint64_t count = 0;
+  [[maybe_unused]] const ssize_t read = ::read(descriptor_, &count, sizeof count);
+  pending_.store(false);
 }
 
 bool resolveIPv4(const std::string& host, uint32_t* addressNetworkOrder) {

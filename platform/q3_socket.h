@@ -2,6 +2,7 @@
 // are Windows socket error numbers (WSAE*), because hosts compare them.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -89,8 +90,32 @@ struct SocketWatch {
 };
 
 // Waits with poll (descriptors above 1023 are fine) up to timeoutMs for any
-// watched socket. Returns the number of ready sockets, 0 on timeout, -1 on error.
+// watched socket, at most kMaxSocketWatches of them. Returns the number of
+// ready sockets, 0 on timeout, -1 on error.
+constexpr size_t kMaxSocketWatches = 128;
 int waitSockets(SocketWatch* watches, size_t count, int timeoutMs);
+
+// A descriptor that any thread makes readable to end a waitSockets early
+// (an eventfd; on Windows a loopback socket would stand in). post() writes
+// only when no post is pending since the last drain(), so a busy waiter costs
+// the posting threads an atomic exchange and no system call.
+class WakeSignal {
+ public:
+  WakeSignal();
+  ~WakeSignal();
+  WakeSignal(const WakeSignal&) = delete;
+  WakeSignal& operator=(const WakeSignal&) = delete;
+
+  Socket descriptor() const { return descriptor_; }
+  void post();
+  // By the waiting thread once the descriptor read as readable: takes the
+  // posts, then lets the next post write again.
+  void drain();
+
+ private:
+  Socket descriptor_;
+  std::atomic<bool> pending_{false};
+};
 
 // IPv4 address of a host name or dotted text, network order; false when not found.
 bool resolveIPv4(const std::string& host, uint32_t* addressNetworkOrder);

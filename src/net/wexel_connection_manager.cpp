@@ -20,8 +20,8 @@ constexpr int kSctpProtocol = 132;
 
 WConnectionManager::WConnectionManager(WManagerOwner* owner, const WInstanceConfig& config)
     : owner_(owner), pool_(config.workerThreads), config_(config) {
-  watched_.reserve(kMaxWatched);
-  watches_.reserve(kMaxWatched);
+  watched_.reserve(kMaxWatched + 1);
+  watches_.reserve(kMaxWatched + 1);
   ready_.reserve(100);
   failed_.reserve(10);
 }
@@ -38,7 +38,7 @@ bool WConnectionManager::start() {
 
 bool WConnectionManager::stop() {
   running_.store(0);
-  channelAdded_.post();
+  wake_.post();
   ioThread_.join();
   pool_.stopWorkers();
   for (;;) {
@@ -61,7 +61,7 @@ bool WConnectionManager::registerChannel(WHttpRequest* channel) {
   sys::WLock hold(registryLock_);
   logDetail("ConnectionManager registered new connection 0x%X", addressOf(channel));
   const bool added = registry_.emplace(channel->socket(), channel).second;
-  channelAdded_.post();  // an idle loop watches it at once instead of after its sleep
+  wake_.post();  // a waiting loop watches it at once instead of after its wait
   return added;
 }
 
@@ -153,20 +153,25 @@ void WConnectionManager::collectGarbage() {
 // of the registry would leave every channel past the 64th unwatched for as
 // long as the first ones stay open, so each pass starts where the last one
 // stopped and wraps around: every channel is watched within a few passes.
+// A channel a worker is reading stays readable until the worker has read it;
+// polling it meanwhile would only hand it over again and again.
 bool WConnectionManager::buildWatchList() {
   watched_.clear();
   watches_.clear();
+  watched_.push_back({wake_.descriptor(), nullptr});
+  watches_.push_back({wake_.descriptor(), true, false, false, false, false});
   sys::WLock hold(registryLock_);
   auto next = registry_.lower_bound(nextWatchedSocket_);
-  for (size_t n = 0; n < registry_.size() && watched_.size() < kMaxWatched; ++n, ++next) {
+  for (size_t n = 0; n < registry_.size() && watched_.size() <= kMaxWatched; ++n, ++next) {
     if (next == registry_.end()) next = registry_.begin();
     const auto& [socket, channel] = *next;
+    if (channel->inService()) continue;
     const bool connected = channel->isConnected();
     watched_.push_back({socket, channel});
     watches_.push_back({socket, connected, !connected, false, false, false});
   }
   nextWatchedSocket_ = next == registry_.end() ? 0 : next->first;
-  return !watched_.empty();
+  return watched_.size() > 1;
 }
 
 // Every polled channel is looked up again under the lock, so a channel that
@@ -175,8 +180,9 @@ bool WConnectionManager::buildWatchList() {
 void WConnectionManager::classifyChannels() {
   ready_.clear();
   failed_.clear();
+  if (watches_[0].readable) wake_.drain();
   sys::WLock hold(registryLock_);
-  for (size_t i = 0; i < watched_.size() && !registry_.empty(); ++i) {
+  for (size_t i = 1; i < watched_.size() && !registry_.empty(); ++i) {
     auto entry = registry_.find(watched_[i].socket);
     if (entry == registry_.end() || entry->second != watched_[i].channel) continue;
     WHttpRequest* channel = entry->second;
@@ -194,7 +200,11 @@ void WConnectionManager::classifyChannels() {
 void WConnectionManager::serviceChannels() {
   for (WHttpRequest* channel : ready_) {
     channel->markBusy();
-    if (!pool_.submit(channel)) channel->markIdle();
+    channel->beginService();
+    if (!pool_.submit(channel)) {
+      channel->endService();
+      channel->markIdle();
+    }
   }
   for (WHttpRequest* channel : failed_) {
     // The error to report is the socket's pending one, not whatever an
@@ -207,14 +217,10 @@ void WConnectionManager::serviceChannels() {
 
 void WConnectionManager::run(void*) {
   while (running_.load() == 1) {
-    if (!buildWatchList()) {
-      channelAdded_.wait(static_cast<int>(kIdleSleepMs));
-    } else {
-      int ready = q3::waitSockets(watches_.data(), watches_.size(), kPassTimeoutMs);
-      if (ready >= 1) {
-        classifyChannels();
-        serviceChannels();
-      }
+    const int timeoutMs = buildWatchList() ? kPassTimeoutMs : static_cast<int>(kIdleSleepMs);
+    if (q3::waitSockets(watches_.data(), watches_.size(), timeoutMs) >= 1) {
+      classifyChannels();
+      serviceChannels();
     }
     collectGarbage();
     expireSilentChannels(static_cast<int64_t>(q3::monotonicMilliseconds()));

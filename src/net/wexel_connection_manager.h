@@ -45,6 +45,7 @@ class WConnectionManager : public sys::WRunnable {
   static constexpr int kPassTimeoutMs = 5;
   static constexpr uint32_t kIdleSleepMs = 100;
   static constexpr size_t kMaxWatched = 64;
+  static_assert(kMaxWatched + 1 <= q3::kMaxSocketWatches, "the wake signal takes one more entry");
 
   WConnectionManager(WManagerOwner* owner, const WInstanceConfig& config);
   ~WConnectionManager() override;
@@ -66,6 +67,10 @@ class WConnectionManager : public sys::WRunnable {
   WThreadPool& pool() { return pool_; }
   const WInstanceConfig& config() const { return config_; }
 
+  // A worker gives a channel back after reading it: wakes the I/O loop so
+  // that it polls the channel again at once.
+  void channelReturned() { wake_.post(); }
+
   // The I/O loop.
   void run(void* argument) override;
   // Fails the channels that have gone without a byte for longer than their
@@ -79,8 +84,9 @@ class WConnectionManager : public sys::WRunnable {
   };
 
   void collectGarbage();
-  // Walks the registry into the poll list, at most 64 channels, starting
-  // where the last pass stopped; false when empty.
+  // Walks the registry into the poll list, after the wake signal: at most 64
+  // channels, none that a worker is reading, starting where the last pass
+  // stopped. False when no channel is in it.
   bool buildWatchList();
   // Sorts the polled channels into ready and failed, completing connects.
   void classifyChannels();
@@ -89,9 +95,9 @@ class WConnectionManager : public sys::WRunnable {
   sys::WMutex registryLock_;  // registry_ and garbage_; never held while a channel closes
   int64_t lastSilenceCheckMs_ = 0;  // the I/O thread's own
   std::atomic<int32_t> running_{1};
-  // Wakes the idle loop (no channel to watch) when a channel registers or the
-  // manager stops; counts are capped, extra posts are harmless.
-  sys::WSemaphore channelAdded_{0};
+  // Ends the loop's wait when a channel registers or comes back from a
+  // worker, or the manager stops. Always the first entry of the poll list.
+  q3::WakeSignal wake_;
   std::map<int, WHttpRequest*> registry_;
   std::list<WHttpRequest*> garbage_;
   sys::WThreadRecord ioThread_;

@@ -130,6 +130,10 @@ void WHttpRequest::run() {
     if (isConnected()) receive();
     afterRead();
   }
+  // Handed back: the I/O thread polls the socket again from its next pass,
+  // woken now in case it is waiting on the other sockets.
+  endService();
+  if (manager_) manager_->channelReturned();
   // Last: once the count is 0 the garbage collector may delete this object,
   // so nothing of it (the I/O lock included) may be touched afterwards.
   markIdle();

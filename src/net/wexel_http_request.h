@@ -79,6 +79,13 @@ class WHttpRequest : public WWorkerTask {
   // Milliseconds since the channel was made or last received a byte.
   int64_t silentForMs(int64_t nowMs) const;
 
+  // A worker has been handed this channel to read and not yet given it back;
+  // the I/O thread leaves it out of its polls meanwhile. Set by the I/O
+  // thread only, cleared by the worker at the end of run().
+  bool inService() const { return inService_.load(); }
+  void beginService() { inService_.store(true); }
+  void endService() { inService_.store(false); }
+
   void markBusy() { busy_.fetch_add(1); }
   void markIdle() { busy_.fetch_sub(1); }
   bool isIdle() const { return busy_.load() == 0; }
@@ -134,6 +141,7 @@ class WHttpRequest : public WWorkerTask {
   sockaddr_in server_;
   sys::WMutex ioLock_;  // one reader at a time: read, parse and the listener calls it makes
   std::atomic<int32_t> busy_{0};
+  std::atomic<bool> inService_{false};
   std::atomic<int64_t> lastActivityMs_{0};  // steady clock, of the last byte received
   int32_t protocolFlag_ = 0;
   WPendingQueue pending_;
