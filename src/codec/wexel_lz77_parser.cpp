@@ -126,6 +126,51 @@ int digitRun(const WNibbleCursor& cursor, int from) {
   return i - from;
 }
 
+// For each byte, the two-digit number its nibbles spell, or kNoDigitPair
+// when either nibble is not a digit.
+constexpr uint8_t kNoDigitPair = 0xFF;
+constexpr std::array<uint8_t, 256> makeDigitPairs() {
+  std::array<uint8_t, 256> table{};
+  for (int b = 0; b < 256; ++b) {
+    table[static_cast<size_t>(b)] = (b >> 4) <= 9 && (b & 15) <= 9 ? static_cast<uint8_t>((b >> 4) * 10 + (b & 15))
+                                                                    : kNoDigitPair;
+  }
+  return table;
+}
+constexpr std::array<uint8_t, 256> kDigitPairs = makeDigitPairs();
+
+// Digits from nibble `from` on, gathered into `value` while it cannot
+// overflow (`overflow` is set past that); the index of the first nibble that
+// is not a digit. Whole bytes of two digits are taken at once.
+int gatherDigits(const WNibbleCursor& cursor, int from, uint64_t& value, bool& overflow) {
+  constexpr uint64_t kRoomForOneDigit = (UINT64_MAX - 9) / 10;
+  constexpr uint64_t kRoomForTwoDigits = (UINT64_MAX - 99) / 100;
+  const int shift = cursor.nibbles & 1;  // nibble i is nibble shift + i counted from the high nibble of data[0]
+  const int end = shift + cursor.nibbles;
+  int index = shift + from;
+  const auto takeOne = [&](unsigned digit) {
+    if (value > kRoomForOneDigit) overflow = true;
+    value = value * 10 + digit;
+    ++index;
+  };
+  if ((index & 1) != 0 && index < end) {  // a low nibble first
+    const unsigned digit = cursor.data[index >> 1] & 15u;
+    if (digit > 9) return index - shift;
+    takeOne(digit);
+  }
+  for (; index + 1 < end; index += 2) {
+    const uint8_t pair = kDigitPairs[cursor.data[index >> 1]];
+    if (pair == kNoDigitPair) break;
+    if (value > kRoomForTwoDigits) overflow = true;
+    value = value * 100 + pair;
+  }
+  if (index < end) {  // a high nibble: the last one, or a digit before a marker
+    const unsigned digit = cursor.data[index >> 1] >> 4;
+    if (digit <= 9) takeOne(digit);
+  }
+  return index - shift;
+}
+
 // Marker nibble of a field, or -1 when the cursor is empty.
 int marker(const WNibbleCursor& cursor) { return cursor.nibbles > 0 ? cursor.at(0) : -1; }
 
@@ -191,19 +236,25 @@ int WLZ77Parser::parseBody(const char* data, int count) {
 
 int WLZ77Parser::decodeAndDispatch(const char* data, int size) {
   const int consumed = decodeStep(reinterpret_cast<const unsigned char*>(data), size);
+  int64_t decoded = 0;  // counted once per call, not per record
+  int result = consumed;
   while (readPosition_ < writePosition_) {
     const int available = writePosition_ - readPosition_;
     const int k = parseRecord(reinterpret_cast<const char*>(window_ + readPosition_), available);
-    if (k < 0) return reportBadBlock(k);
+    if (k < 0) {
+      result = reportBadBlock(k);
+      break;
+    }
     if (k == 0) break;
     // A record parser never answers more than it was given; clamping keeps the
     // window consistent, and the statistics count what was really consumed.
     const int taken = k < available ? k : available;
-    statsAddBytesDecoded(taken);
+    decoded += taken;
     readPosition_ += taken;
     slideWindow();
   }
-  return consumed;
+  if (decoded > 0) statsAddBytesDecoded(decoded);
+  return result;
 }
 
 int WLZ77Parser::reportBadBlock(int result) {
@@ -448,27 +499,33 @@ int WLZ77Parser::readInt64(WNibbleCursor& cursor, int64_t& out) const {
   return used;
 }
 
+// One pass over the digits: the mantissa is gathered as they are found, and
+// the value comes from it with one scaling.
 int WLZ77Parser::readDouble(WNibbleCursor& cursor, double& out) const {
   const int m = marker(cursor);
   if (m < 0) return 0;
   if (m != kPlus && m != kMinus) return -1;
-  int used = 1 + digitRun(cursor, 1);
-  const int whole = used;
-  if (used < cursor.nibbles && cursor.at(used) == kPoint) used += 1 + digitRun(cursor, used + 1);
+  uint64_t mantissa = 0;
+  bool overflow = false;
+  const int whole = gatherDigits(cursor, 1, mantissa, overflow);
+  int used = whole;
+  if (used < cursor.nibbles && cursor.at(used) == kPoint) used = gatherDigits(cursor, used + 1, mantissa, overflow);
   if (used == cursor.nibbles) return 0;  // the next field's marker must be there
   if (used == 1) {
     out = emptyNumber_;
     return commit(cursor, used);
   }
-  out = decimalValue(cursor, whole, used);
+  out = decimalValue(cursor, whole, used, mantissa, overflow);
   if (m == kMinus) out = -out;
   return commit(cursor, used);
 }
 
 // The nearest double to the decimal the digits spell, as strtod gives it:
 // hosts compare a quote's price with the price they ordered at. Digits
-// 1..whole-1 are the integer part, whole+1..used-1 the fraction.
-double WLZ77Parser::decimalValue(const WNibbleCursor& cursor, int whole, int used) {
+// 1..whole-1 are the integer part, whole+1..used-1 the fraction; `mantissa`
+// holds them all unless `overflow`.
+double WLZ77Parser::decimalValue(const WNibbleCursor& cursor, int whole, int used, uint64_t mantissa,
+                                 bool overflow) {
   // A mantissa below 2^53 and a power of ten up to 1e22 are both exact
   // doubles, so one division rounds correctly.
   static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
@@ -476,14 +533,10 @@ double WLZ77Parser::decimalValue(const WNibbleCursor& cursor, int whole, int use
                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
   const int fraction = used > whole ? used - whole - 1 : 0;
-  uint64_t mantissa = 0;
-  bool exact = fraction <= 22;
-  for (int i = 1; i < used && exact; ++i) {
-    if (i == whole) continue;
-    mantissa = mantissa * 10 + static_cast<uint64_t>(cursor.at(i));
-    exact = mantissa < kExactMantissa;
+  if (!overflow && mantissa < kExactMantissa && fraction <= 22) {
+    const double exact = static_cast<double>(mantissa);
+    return fraction == 0 ? exact : exact / kPowersOfTen[fraction];
   }
-  if (exact) return static_cast<double>(mantissa) / kPowersOfTen[fraction];
   return decimalFromText(cursor, whole, used);
 }
 

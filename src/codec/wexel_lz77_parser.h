@@ -102,7 +102,7 @@ class WLZ77Parser : public WexelParser {
   const unsigned char* window() const { return window_; }
 
  private:
-  static double decimalValue(const WNibbleCursor& cursor, int whole, int used);
+  static double decimalValue(const WNibbleCursor& cursor, int whole, int used, uint64_t mantissa, bool overflow);
   static double decimalFromText(const WNibbleCursor& cursor, int whole, int used);
   int decodeStep(const unsigned char* data, int size);
   int decodeFast(const unsigned char* data, int size);

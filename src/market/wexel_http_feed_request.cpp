@@ -25,22 +25,26 @@ bool WHttpFeedRequest::prepareRequest() {
                 userAgent().c_str(), serverHost().c_str(), serverPort());
 }
 
-std::map<int, WHttpFeedRequest::WFeedContent>::iterator WHttpFeedRequest::findByKeys(const std::string& first,
-                                                                                      const std::string& second) {
+WHttpFeedRequest::Subscriptions::iterator WHttpFeedRequest::findByKeys(const std::string& first,
+                                                                       const std::string& second) {
   return std::find_if(subscriptions_.begin(), subscriptions_.end(),
-                      [&](const auto& entry) { return entry.second.first == first && entry.second.second == second; });
+                      [&](const auto& entry) { return entry.second->first == first && entry.second->second == second; });
 }
 
 bool WHttpFeedRequest::subscribe(const std::string& first, const std::string& second, void* listener, int* number) {
   sys::WLock hold(sendLock_);
   auto entry = findByKeys(first, second);
   if (entry != subscriptions_.end()) {
-    auto& listeners = entry->second.listeners;
-    if (std::find(listeners.begin(), listeners.end(), listener) == listeners.end()) listeners.push_back(listener);
+    const auto& listeners = entry->second->listeners;
+    if (std::find(listeners.begin(), listeners.end(), listener) == listeners.end()) {
+      auto changed = std::make_shared<WFeedContent>(*entry->second);
+      changed->listeners.push_back(listener);
+      entry->second = std::move(changed);
+    }
     return true;
   }
   int id = ++lastNumber_;
-  subscriptions_.emplace(id, WFeedContent{first, second, {listener}});
+  subscriptions_.emplace(id, std::make_shared<const WFeedContent>(WFeedContent{first, second, {listener}}));
   if (!format("ADD %d %s %s\n", id, first.c_str(), second.c_str())) return false;
   if (number) *number = id;
   if (parser_ && parser_->isHeaderParsed() && subscriptionsFlushed_) return sendOrQueue();
@@ -52,20 +56,24 @@ bool WHttpFeedRequest::unsubscribe(const std::string& first, const std::string& 
   sys::WLock hold(sendLock_);
   auto entry = findByKeys(first, second);
   if (entry == subscriptions_.end()) return false;
-  auto& listeners = entry->second.listeners;
+  auto changed = std::make_shared<WFeedContent>(*entry->second);
+  auto& listeners = changed->listeners;
   if (listener) {
     auto at = std::find(listeners.begin(), listeners.end(), listener);
     if (at != listeners.end()) listeners.erase(at);
   } else {
     listeners.clear();
   }
-  if (!listeners.empty()) return false;
+  if (!listeners.empty()) {
+    entry->second = std::move(changed);
+    return false;
+  }
   format("REMOVE %d %s %s\n", entry->first, first.c_str(), second.c_str());
   subscriptions_.erase(entry);
   return sendOrQueue();
 }
 
-bool WHttpFeedRequest::findSubscription(int number, WFeedContent& out) {
+bool WHttpFeedRequest::findSubscription(int number, std::shared_ptr<const WFeedContent>& out) {
   sys::WLock hold(sendLock_);
   auto entry = subscriptions_.find(number);
   if (entry == subscriptions_.end()) return false;
@@ -97,7 +105,7 @@ void WHttpFeedRequest::reportToListeners(int code, const std::string& text) {
   {
     sys::WLock hold(sendLock_);
     for (const auto& entry : subscriptions_) {
-      listeners.insert(listeners.end(), entry.second.listeners.begin(), entry.second.listeners.end());
+      listeners.insert(listeners.end(), entry.second->listeners.begin(), entry.second->listeners.end());
     }
   }
   std::string message = text + " (" + serverHost() + ":" + std::to_string(serverPort()) + ")";

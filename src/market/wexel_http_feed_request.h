@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -32,7 +33,10 @@ class WHttpFeedRequest : public WHttpRequest {
 
   bool subscribe(const std::string& first, const std::string& second, void* listener, int* number = nullptr);
   bool unsubscribe(const std::string& first, const std::string& second, void* listener);
-  bool findSubscription(int number, WFeedContent& out);
+  // The subscription's content, shared: a record's lookup copies a pointer,
+  // not the keys and listeners. Changes replace the content, so a reader
+  // keeps the version it found.
+  bool findSubscription(int number, std::shared_ptr<const WFeedContent>& out);
 
   // Tells every listener of every subscription, with the server address appended.
   void reportToListeners(int code, const std::string& text);
@@ -45,11 +49,12 @@ class WHttpFeedRequest : public WHttpRequest {
   virtual void notifyError(void* listener, const std::string& message, int code) = 0;
 
  private:
-  std::map<int, WFeedContent>::iterator findByKeys(const std::string& first, const std::string& second);
+  using Subscriptions = std::map<int, std::shared_ptr<const WFeedContent>>;
+  Subscriptions::iterator findByKeys(const std::string& first, const std::string& second);
 
   std::string path_;
   std::string query_;
-  std::map<int, WFeedContent> subscriptions_;
+  Subscriptions subscriptions_;
   int32_t lastNumber_ = 0;
   unsigned char subscriptionsFlushed_ = 0;
   WPendingQueue subscriptionQueue_;
