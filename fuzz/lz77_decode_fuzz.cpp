@@ -113,7 +113,10 @@ Run decode(const uint8_t* body, size_t size, bool readFields, NextSize nextSize)
   run.state = parser.decoderState();
   run.accumulator = parser.bitAccumulator();
   run.bitCount = parser.bitCount();
-  run.writePosition = parser.windowWritePosition();
+  // The window slides by kSlideSize once a record is taken past its
+  // threshold, so when it slid depends on how the body was cut; the place
+  // within a slide does not.
+  run.writePosition = parser.windowWritePosition() % WLZ77Parser::kSlideSize;
   return run;
 }
 
