@@ -5,8 +5,10 @@
 #include <map>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "kexsim_feed_records.h"
+#include "kexsim_firehose.h"
 #include "kexsim_script.h"
 
 namespace kexsim {
@@ -92,6 +94,11 @@ class FeedSession {
   void run();
 
  private:
+  // The firehose: blocks encoded once, sent as fast as the connection takes
+  // them or at the scenario's rate, each after a quote stamped with its send
+  // time; subscription lines are read between blocks.
+  void runFirehose(int rate);
+  bool readLines(int timeoutMs);
   void receive(const std::string& bytes);
   void onLine(const std::string& line);
   void add(const FeedLine& line);
@@ -117,6 +124,8 @@ void FeedSession::run() {
   Reply& reply = exchange_.reply;
   if (!reply.sendHead(200, "application/octet-stream")) return;
   receive(exchange_.rest);
+  const int firehose = exchange_.server.scenario.firehoseRate;
+  if (firehose != 0 && std::string(behaviour_.kind) == kQuotesKind) return runFirehose(firehose);
   const auto period = exchange_.server.market.tick();
   auto nextTick = Clock::now() + period;
   char buffer[4096];
@@ -132,6 +141,51 @@ void FeedSession::run() {
     if (Clock::now() >= nextTick) {
       tick();
       nextTick = std::max(nextTick + period, Clock::now());
+    }
+  }
+}
+
+// False when the client left or the connection failed.
+bool FeedSession::readLines(int timeoutMs) {
+  char buffer[4096];
+  const int ready = exchange_.connection.waitReadable(timeoutMs);
+  if (ready < 0) return false;
+  if (ready == 0) return true;
+  const long n = exchange_.connection.read(buffer, sizeof buffer);
+  if (n <= 0) return false;
+  receive(std::string(buffer, static_cast<size_t>(n)));
+  return true;
+}
+
+void FeedSession::runFirehose(int rate) {
+  Reply& reply = exchange_.reply;
+  Market& market = exchange_.server.market;
+  FirehoseBlocks blocks;
+  size_t builtFor = 0;  // the subscription count the blocks were built for
+  const auto perBlock = std::chrono::duration<double>(static_cast<double>(FirehoseBlocks::kQuotesPerBlock) /
+                                                      std::max(rate, 1));
+  auto due = Clock::now();
+  while (reply.open()) {
+    if (subscriptions_.size() != builtFor) {
+      std::vector<std::pair<int32_t, MarketView>> subscribed;
+      for (const auto& [number, s] : subscriptions_) {
+        if (std::optional<MarketView> view = market.view(s.first, s.second)) subscribed.emplace_back(number, *view);
+      }
+      blocks.rebuild(subscribed);
+      builtFor = subscriptions_.size();
+    }
+    if (blocks.empty()) {
+      if (!readLines(100)) return;
+      continue;
+    }
+    if (!reply.sendEncoded(blocks.stamped() + blocks.next())) return;
+    if (rate > 0) {
+      due += std::chrono::duration_cast<Clock::duration>(perBlock);
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(due - Clock::now());
+      if (!readLines(static_cast<int>(std::max<int64_t>(wait.count(), 0)))) return;
+      while (Clock::now() < due) std::this_thread::sleep_until(due);  // the rest below a millisecond
+    } else if (!readLines(0)) {
+      return;
     }
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "kexsim_server.h"
@@ -11,10 +12,13 @@
 namespace {
 
 void usage() {
-  std::fprintf(stderr, "usage: kexsim [--port P] [--tls-port P] [--scenario FILE] [--seed N]\n");
+  std::fprintf(stderr, "usage: kexsim [--port P] [--tls-port P] [--scenario FILE] [--seed N] [--firehose RATE]\n"
+                       "  --firehose RATE  the quotes feed sends RATE quotes a second (-1: as fast as the\n"
+                       "                   connection takes them), for benchmarks\n");
 }
 
 bool parseArguments(int argc, char** argv, kexsim::ServerOptions* options) {
+  std::optional<int> firehose;  // applied last: a scenario file replaces the whole scenario
   for (int i = 1; i < argc; ++i) {
     std::string flag = argv[i];
     if (i + 1 >= argc) return false;
@@ -27,10 +31,13 @@ bool parseArguments(int argc, char** argv, kexsim::ServerOptions* options) {
       options->seed = std::strtoull(value, nullptr, 10);
     } else if (flag == "--scenario") {
       options->scenario = kexsim::loadScenarioFile(value);
+    } else if (flag == "--firehose") {
+      firehose = static_cast<int>(std::strtol(value, nullptr, 10));
     } else {
       return false;
     }
   }
+  if (firehose) options->scenario.firehoseRate = *firehose;
   return true;
 }
 

@@ -42,6 +42,11 @@ bool Reply::sendText(ReplyHead head, const std::string& body) {
   }
 }
 
+bool Reply::sendEncoded(const std::string& blocks) {
+  bodyStarted_ = true;
+  return write(blocks);
+}
+
 std::string Reply::encode(const std::vector<std::string>& records) {
   std::string block;
   if (!encoder_) encoder_.emplace();

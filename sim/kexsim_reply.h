@@ -26,6 +26,9 @@ class Reply {
   bool sendText(ReplyHead head, const std::string& body);
   // A batch of decoded records as one compressed block.
   bool sendRecords(std::vector<std::string> records);
+  // Blocks compressed elsewhere that refer to no earlier bytes (literals
+  // only), as they are; no fault applies.
+  bool sendEncoded(const std::string& blocks);
   // False once a fault has ended the reply or a write failed: the handler stops.
   bool open() const { return open_; }
 

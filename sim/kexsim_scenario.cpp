@@ -115,6 +115,7 @@ Fault readFault(const ptree& node) {
 
 void readMarket(const ptree& root, Scenario* scenario) {
   scenario->tickMs = root.get<int>("market.tickMs", scenario->tickMs);
+  scenario->firehoseRate = root.get<int>("market.firehose", scenario->firehoseRate);
   scenario->marketStart = root.get<std::string>("market.start", "");
   if (!scenario->marketStart.empty()) packedTimeFromText(scenario->marketStart);
 }

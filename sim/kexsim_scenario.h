@@ -12,7 +12,7 @@
 //    "guideSections": {"1": [["first", "second"], ...], "2": [...], "3": [...]},
 //    "securities": [{<the names of kexsim_security_fields.cpp>, "optionalFields",
 //                    "price", "longQuotes"}],
-//    "market": {"tickMs", "start": "YYYYMMDDhhmmss"},
+//    "market": {"tickMs", "start": "YYYYMMDDhhmmss", "firehose": quotes a second (-1: unpaced)},
 //    "history": {"days": <days of generated past before the start>,
 //                "closed": [["YYYYMMDD", "YYYYMMDD"], ...]},  // date ranges without trades, ends included
 //    "orders": {"charset", "keepAliveMax", "keepAliveTimeout"},
@@ -149,6 +149,9 @@ struct Scenario {
   std::vector<std::pair<std::string, std::string>> guideSections[3];  // sections 1..3
   std::vector<Security> securities;                                    // section 4
   int tickMs = 250;          // period of generated feed updates
+  // The quotes feed as a firehose, for benchmarks: 0 off, N quotes a second,
+  // -1 as fast as the connection takes them.
+  int firehoseRate = 0;
   std::string marketStart;   // "YYYYMMDDhhmmss" of the first generated record; "" = now
   HistorySettings history;
   std::vector<FeedScript> scripts;
