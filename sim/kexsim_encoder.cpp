@@ -116,6 +116,7 @@ void LZ77Encoder::compactHistory() {
   // Single tokens do not hash what they append; hashing resumes from the
   // start of what is kept.
   hashed_ = hashed_ > shift ? hashed_ - shift : 0;
+  if (mode_ != Mode::kGreedy) return;  // the tables were never filled
   const auto moved = [shift](int64_t& p) { p = p < static_cast<int64_t>(shift) ? kNone : p - static_cast<int64_t>(shift); };
   std::for_each(head_.begin(), head_.end(), moved);
   std::for_each(prev_.begin(), prev_.end(), moved);
@@ -129,7 +130,8 @@ void LZ77Encoder::compress(const uint8_t* data, size_t size, std::string& out) {
   while (position < end) {
     // Every position that has its three bytes known is hashed before the
     // search, so matches may refer to anything already encoded.
-    for (; hashed_ < position && hashed_ + 3 <= end; ++hashed_) insertHash(hashed_);
+    // Literals alone need no search, so nothing is hashed.
+    for (; mode_ == Mode::kGreedy && hashed_ < position && hashed_ + 3 <= end; ++hashed_) insertHash(hashed_);
     Found found{0, 0};
     if (mode_ == Mode::kGreedy) {
       found = longestMatch(position, end);

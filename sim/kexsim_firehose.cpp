@@ -4,21 +4,11 @@
 
 #include <algorithm>
 
-#include "kexsim_encoder.h"
 #include "kexsim_feed_records.h"
 
 namespace kexsim {
 
 namespace {
-
-// The records as one block of literals, ended by its end-of-block code.
-std::string literalBlock(const std::vector<std::string>& records) {
-  LZ77Encoder encoder(LZ77Encoder::Mode::kLiteralOnly);
-  std::string block;
-  for (const std::string& record : records) encoder.compress(record, block);
-  encoder.endBlock(block);
-  return block;
-}
 
 // The view's quote moved by `steps` price steps, its volume grown.
 SimQuote walked(const MarketView& view, int steps) {
@@ -37,6 +27,14 @@ SimQuote walked(const MarketView& view, int steps) {
 }
 
 }  // namespace
+
+// The records as one block of literals, ended by its end-of-block code.
+std::string FirehoseBlocks::literalBlock(const std::vector<std::string>& records) {
+  std::string block;
+  for (const std::string& record : records) encoder_.compress(record, block);
+  encoder_.endBlock(block);
+  return block;
+}
 
 double monotonicMicros() {
   timespec now{};
@@ -71,8 +69,8 @@ const std::string& FirehoseBlocks::next() {
 
 std::string FirehoseBlocks::stamped() {
   SimQuote quote = stampView_.quote;
-  quote.theoreticalPrice = monotonicMicros();
   quote.tradingStatus = kFirehoseStampStatus;
+  quote.theoreticalPrice = monotonicMicros();
   return literalBlock({longQuoteRecord(stampNumber_, quote, stampView_.decimals)});
 }
 

@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "kexsim_encoder.h"
 #include "kexsim_market.h"
 
 namespace kexsim {
@@ -37,6 +38,10 @@ class FirehoseBlocks {
   std::string stamped();
 
  private:
+  // Literals only: after each end-of-block code it holds no state that a
+  // later block depends on.
+  LZ77Encoder encoder_{LZ77Encoder::Mode::kLiteralOnly};
+  std::string literalBlock(const std::vector<std::string>& records);
   std::vector<std::string> blocks_;
   size_t next_ = 0;
   int32_t stampNumber_ = 0;
