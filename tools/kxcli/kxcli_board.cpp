@@ -10,13 +10,17 @@
 
 namespace kxcli {
 
+// The waiter is woken only when its condition now holds: waking it for
+// every quote of a stream cost a context switch per event.
 void EventBoard::record(const std::string& event, const Line& line) {
+  bool settled = false;
   {
     std::lock_guard<std::mutex> hold(mutex_);
     ++counts_[event];
     if (watcher_) watcher_(event, line);
+    settled = waiting_ && (*waiting_)();
   }
-  changed_.notify_all();
+  if (settled) changed_.notify_all();
 }
 
 void EventBoard::setWatcher(Watcher watcher) {
@@ -51,6 +55,11 @@ EventBoard::Outcome EventBoard::waitUntil(const std::function<bool()>& done,
                                           std::optional<std::chrono::duration<double>> limit) {
   std::unique_lock<std::mutex> hold(mutex_);
   auto settled = [&] { return stopped_ || done(); };
+  waiting_ = &done;
+  struct Leave {
+    const std::function<bool()>*& waiting;
+    ~Leave() { waiting = nullptr; }
+  } leave{waiting_};
   if (limit) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(*limit);

@@ -40,6 +40,7 @@ class EventBoard {
   void withLock(const std::function<void()>& read) const;
 
   // Until `done` (checked under the lock) holds, `limit` passes, or stop().
+  // One thread waits at a time (the main thread).
   Outcome waitUntil(const std::function<bool()>& done, std::optional<std::chrono::duration<double>> limit);
 
  private:
@@ -47,6 +48,7 @@ class EventBoard {
   std::condition_variable changed_;
   std::map<std::string, size_t> counts_;
   Watcher watcher_;
+  const std::function<bool()>* waiting_ = nullptr;  // the condition of the thread in waitUntil
   bool stopped_ = false;
 };
 

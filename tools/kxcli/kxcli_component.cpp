@@ -86,8 +86,10 @@ Value readVariant(const VARIANT& v, const quarnel3::host::Runtime& runtime) {
 // arg0, arg1... when the event or its argument count is not the declared one.
 Line eventLine(const std::string& name, const KxMemberInfo* event, const DISPPARAMS& params,
                const quarnel3::host::Runtime& runtime) {
-  Line line{{"event", Value::text(name)}};
+  Line line;
   const UINT count = params.cArgs;
+  line.reserve(count + 1);
+  line.emplace_back("event", Value::text(name));
   const bool named = event && static_cast<UINT>(event->paramCount) == count;
   for (UINT i = 0; i < count; ++i) {
     const std::string param = named ? event->params[i].name : "arg" + std::to_string(i);

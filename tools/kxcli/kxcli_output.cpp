@@ -46,11 +46,14 @@ Value Value::integers(std::vector<int64_t> v) {
   return out;
 }
 
+namespace {
+
 // The shortest digits that read back as the same double, laid out as
 // JavaScript prints numbers: plain decimals from 1e-7 up to 1e21 (100000, not
-// 1e+05), exponent form outside that range.
-std::string formatNumber(double value) {
-  if (!std::isfinite(value)) return "";
+// 1e+05), exponent form outside that range. Appends nothing for NaN and
+// infinities.
+void appendNumber(std::string& out, double value) {
+  if (!std::isfinite(value)) return;
   char scientific[64];
   const char* const last = std::to_chars(scientific, scientific + sizeof scientific, value,
                                          std::chars_format::scientific).ptr;
@@ -64,10 +67,6 @@ std::string formatNumber(double value) {
   int exponent = 0;
   std::from_chars(e + 1 + (e[1] == '+'), last, exponent);
 
-  // Appended piece by piece into one string: g++ 12 at -O3 misreads chains of
-  // std::string concatenation (a false -Wrestrict).
-  std::string out;
-  out.reserve(40);
   if (negative) out.push_back('-');
   if (exponent >= 21 || exponent <= -7) {
     out.push_back(digits[0]);
@@ -76,7 +75,8 @@ std::string formatNumber(double value) {
       out.append(digits + 1, static_cast<size_t>(count - 1));
     }
     out.append(exponent < 0 ? "e-" : "e+");
-    out.append(std::to_string(std::abs(exponent)));
+    char power[8];
+    out.append(power, std::to_chars(power, power + sizeof power, std::abs(exponent)).ptr);
   } else if (exponent < 0) {
     out.append("0.");
     out.append(static_cast<size_t>(-exponent - 1), '0');
@@ -90,20 +90,15 @@ std::string formatNumber(double value) {
     out.push_back('.');
     out.append(digits + point, static_cast<size_t>(count) - point);
   }
-  return out;
 }
 
-std::string formatDate(DATE value) {
-  const auto t = quarnel3::dateToCivil(value);
-  if (!t) return "";
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day, t->hour, t->minute,
-                t->second);
-  return text;
+void appendInteger(std::string& out, int64_t value) {
+  char text[24];
+  out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
 }
 
-std::string jsonString(const std::string& utf8) {
-  std::string out = "\"";
+void appendJsonString(std::string& out, std::string_view utf8) {
+  out.push_back('"');
   for (const char c : utf8) {
     const auto byte = static_cast<unsigned char>(c);
     switch (c) {
@@ -118,39 +113,68 @@ std::string jsonString(const std::string& utf8) {
           std::snprintf(escape, sizeof escape, "\\u%04x", byte);
           out += escape;
         } else {
-          out += c;
+          out.push_back(c);
         }
     }
   }
-  return out + "\"";
+  out.push_back('"');
+}
+
+}  // namespace
+
+std::string formatNumber(double value) {
+  std::string out;
+  appendNumber(out, value);
+  return out;
+}
+
+std::string formatDate(DATE value) {
+  const auto t = quarnel3::dateToCivil(value);
+  if (!t) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d", t->year, t->month, t->day, t->hour, t->minute,
+                t->second);
+  return text;
+}
+
+std::string jsonString(const std::string& utf8) {
+  std::string out;
+  appendJsonString(out, utf8);
+  return out;
 }
 
 namespace {
 
-std::string jsonValue(const Value& value) {
+void appendJsonValue(std::string& out, const Value& value) {
+  const size_t before = out.size();
   switch (value.kind()) {
-    case Value::Kind::kNull: return "null";
-    case Value::Kind::kBool: return value.asBool() ? "true" : "false";
-    case Value::Kind::kInteger: return std::to_string(value.asInteger());
-    case Value::Kind::kNumber: {
-      const std::string text = formatNumber(value.asNumber());
-      return text.empty() ? "null" : text;
-    }
-    case Value::Kind::kText: return jsonString(value.asText());
+    case Value::Kind::kNull: break;
+    case Value::Kind::kBool: out += value.asBool() ? "true" : "false"; break;
+    case Value::Kind::kInteger: appendInteger(out, value.asInteger()); break;
+    case Value::Kind::kNumber: appendNumber(out, value.asNumber()); break;
+    case Value::Kind::kText: appendJsonString(out, value.asText()); break;
     case Value::Kind::kDate: {
       const std::string text = formatDate(value.asNumber());
-      return text.empty() ? "null" : jsonString(text);
+      if (!text.empty()) appendJsonString(out, text);
+      break;
     }
     case Value::Kind::kIntegers: {
-      std::string out = "[";
+      out.push_back('[');
       for (size_t i = 0; i < value.asIntegers().size(); ++i) {
-        if (i) out += ",";
-        out += std::to_string(value.asIntegers()[i]);
+        if (i) out.push_back(',');
+        appendInteger(out, value.asIntegers()[i]);
       }
-      return out + "]";
+      out.push_back(']');
+      break;
     }
   }
-  return "null";
+  if (out.size() == before) out += "null";  // no value, or none that JSON can hold
+}
+
+std::string jsonValue(const Value& value) {
+  std::string out;
+  appendJsonValue(out, value);
+  return out;
 }
 
 // Text values go bare; only the absence of a value is spelled out.
@@ -174,13 +198,21 @@ constexpr size_t kKindWidth = 16;
 
 }  // namespace
 
-std::string toJson(const Line& line) {
-  std::string out = "{";
+void appendJson(std::string& out, const Line& line) {
+  out.push_back('{');
   for (size_t i = 0; i < line.size(); ++i) {
-    if (i) out += ",";
-    out += jsonString(line[i].first) + ":" + jsonValue(line[i].second);
+    if (i) out.push_back(',');
+    appendJsonString(out, line[i].first);
+    out.push_back(':');
+    appendJsonValue(out, line[i].second);
   }
-  return out + "}";
+  out.push_back('}');
+}
+
+std::string toJson(const Line& line) {
+  std::string out;
+  appendJson(out, line);
+  return out;
 }
 
 std::string Printer::toText(const Line& line) {
@@ -202,18 +234,67 @@ std::string Printer::toText(const Line& line) {
   return out;
 }
 
+Printer::Printer(Format format, FILE* out) : format_(format), out_(out) {
+  buffer_.reserve(kFlushBytes + 4096);
+  flusher_ = std::thread([this] { flushEvery(std::chrono::milliseconds(1)); });
+}
+
+Printer::~Printer() {
+  close();
+  flusher_.join();
+}
+
+// Events come in bursts: what one burst left is written a millisecond after
+// its first line, so a reader never waits longer for a line, and a steady
+// stream costs one write per millisecond or per buffer.
+void Printer::flushEvery(std::chrono::milliseconds period) {
+  std::unique_lock<std::mutex> hold(mutex_);
+  while (!closed_) {
+    buffered_.wait(hold, [this] { return closed_ || !buffer_.empty(); });
+    if (closed_) break;
+    buffered_.wait_for(hold, period, [this] { return closed_; });
+    writeLocked();
+  }
+}
+
+void Printer::writeLocked() {
+  if (buffer_.empty()) return;
+  std::fwrite(buffer_.data(), 1, buffer_.size(), out_);
+  std::fflush(out_);
+  buffer_.clear();
+}
+
 void Printer::print(const Line& line) {
   std::lock_guard<std::mutex> hold(mutex_);
   if (closed_) return;
-  const std::string text = format_ == Format::kJson ? toJson(line) : toText(line);
-  std::fputs(text.c_str(), out_);
-  std::fputc('\n', out_);
-  std::fflush(out_);
+  const bool wasEmpty = buffer_.empty();
+  if (format_ == Format::kJson) {
+    appendJson(buffer_, line);
+  } else {
+    buffer_ += toText(line);
+  }
+  buffer_.push_back('\n');
+  const bool event = !line.empty() && line.front().first == "event";
+  if (!event || buffer_.size() >= kFlushBytes) {
+    writeLocked();
+  } else if (wasEmpty) {
+    buffered_.notify_one();
+  }
+}
+
+void Printer::flush() {
+  std::lock_guard<std::mutex> hold(mutex_);
+  writeLocked();
 }
 
 void Printer::close() {
-  std::lock_guard<std::mutex> hold(mutex_);
-  closed_ = true;
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (closed_) return;
+    writeLocked();
+    closed_ = true;
+  }
+  buffered_.notify_one();
 }
 
 }  // namespace kxcli

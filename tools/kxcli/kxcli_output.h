@@ -1,13 +1,18 @@
 // What kxcli prints: one line per event, call result or failed wait, as a
-// JSON object (the default) or as aligned text. Lines are written whole and
-// flushed at once, from whichever thread produced them, in order of arrival.
+// JSON object (the default) or as aligned text, from whichever thread
+// produced them, in order of arrival. Event lines are gathered in a buffer
+// and written when it fills or within a millisecond; any other line is
+// written at once with everything before it.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -57,24 +62,38 @@ std::string formatDate(DATE value);
 std::string jsonString(const std::string& utf8);
 
 std::string toJson(const Line& line);
+// The same, appended to `out` (no allocation once `out` has grown).
+void appendJson(std::string& out, const Line& line);
 
 enum class Format { kJson, kText };
 
 class Printer {
  public:
-  Printer(Format format, FILE* out) : format_(format), out_(out) {}
+  Printer(Format format, FILE* out);
+  ~Printer();  // writes what is left
+  Printer(const Printer&) = delete;
+  Printer& operator=(const Printer&) = delete;
 
   void print(const Line& line);
-  // Later lines are dropped (events that race with the end of the program).
+  // Writes what is buffered.
+  void flush();
+  // Writes what is buffered; later lines are dropped (events that race with
+  // the end of the program).
   void close();
 
  private:
+  static constexpr size_t kFlushBytes = 64 * 1024;
+  void writeLocked();
+  void flushEvery(std::chrono::milliseconds period);
   std::string toText(const Line& line);
 
   std::mutex mutex_;
+  std::condition_variable buffered_;
   Format format_;
   FILE* out_;
+  std::string buffer_;
   bool closed_ = false;
+  std::thread flusher_;
   // Text format: the widest value seen per line kind and field, so that
   // repeated lines of one kind fall into columns.
   std::map<std::pair<std::string, std::string>, size_t> widths_;
