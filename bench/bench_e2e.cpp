@@ -38,6 +38,14 @@ constexpr int kStampStatus = 77;  // the trading status of a stamped quote
 constexpr double kRunSeconds = 3;
 const char* const kSymbols[] = {"SBER", "GAZP", "KXRA"};
 
+// The component and kxcli built here, or others named in the environment
+// (QUARNEL3_BENCH_MODULE, QUARNEL3_BENCH_KXCLI), to compare two builds with
+// the same server.
+std::string fromEnvironment(const char* name, const char* builtHere) {
+  const char* value = std::getenv(name);
+  return value && *value ? value : builtHere;
+}
+
 double monotonicMicros() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
@@ -118,7 +126,7 @@ class Client {
  public:
   explicit Client(int port) {
     std::string error;
-    module_ = quarnel3::host::Module::load(MODULE_PATH, &error);
+    module_ = quarnel3::host::Module::load(fromEnvironment("QUARNEL3_BENCH_MODULE", MODULE_PATH), &error);
     if (!module_ || FAILED(module_->createInstance(CLSID_KxServer, IID_IKxServer, reinterpret_cast<void**>(&server_)))) {
       throw std::runtime_error("the component did not load: " + error);
     }
@@ -213,7 +221,7 @@ void BM_KxcliJsonLines(benchmark::State& state) {
   Kexsim kexsim(-1);
   if (kexsim.port == 0) return state.SkipWithError("kexsim did not start");
   for (auto _ : state) {
-    std::vector<std::string> arguments{KXCLI_PATH, "--host", "127.0.0.1", "--port", std::to_string(kexsim.port),
+    std::vector<std::string> arguments{fromEnvironment("QUARNEL3_BENCH_KXCLI", KXCLI_PATH), "--host", "127.0.0.1", "--port", std::to_string(kexsim.port),
                                        "--login", "demo", "--password", "demo", "--for",
                                        std::to_string(static_cast<int>(kRunSeconds)), "quotes"};
     for (const char* symbol : kSymbols) arguments.push_back(symbol);

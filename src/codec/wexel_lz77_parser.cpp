@@ -142,7 +142,8 @@ constexpr std::array<uint8_t, 256> kDigitPairs = makeDigitPairs();
 // Digits from nibble `from` on, gathered into `value` while it cannot
 // overflow (`overflow` is set past that); the index of the first nibble that
 // is not a digit. Whole bytes of two digits are taken at once.
-int gatherDigits(const WNibbleCursor& cursor, int from, uint64_t& value, bool& overflow) {
+[[gnu::always_inline]] inline int gatherDigits(const WNibbleCursor& cursor, int from, uint64_t& value,
+                                               bool& overflow) {
   constexpr uint64_t kRoomForOneDigit = (UINT64_MAX - 9) / 10;
   constexpr uint64_t kRoomForTwoDigits = (UINT64_MAX - 99) / 100;
   const int shift = cursor.nibbles & 1;  // nibble i is nibble shift + i counted from the high nibble of data[0]
@@ -167,6 +168,31 @@ int gatherDigits(const WNibbleCursor& cursor, int from, uint64_t& value, bool& o
   if (index < end) {  // a high nibble: the last one, or a digit before a marker
     const unsigned digit = cursor.data[index >> 1] >> 4;
     if (digit <= 9) takeOne(digit);
+  }
+  return index - shift;
+}
+
+// Digits from nibble `from` on as packed decimal: each one shifted into
+// `value` four bits at a time (bits shifted out are lost). The index of the
+// first nibble that is not a digit. Whole bytes of two digits at once.
+[[gnu::always_inline]] inline int gatherPackedDigits(const WNibbleCursor& cursor, int from, uint64_t& value) {
+  const int shift = cursor.nibbles & 1;
+  const int end = shift + cursor.nibbles;
+  int index = shift + from;
+  if ((index & 1) != 0 && index < end) {
+    const unsigned digit = cursor.data[index >> 1] & 15u;
+    if (digit > 9) return index - shift;
+    value = value << 4 | digit;
+    ++index;
+  }
+  for (; index + 1 < end; index += 2) {
+    const unsigned char byte = cursor.data[index >> 1];
+    if (kDigitPairs[byte] == kNoDigitPair) break;
+    value = value << 8 | byte;
+  }
+  if (index < end && (cursor.data[index >> 1] >> 4) <= 9) {
+    value = value << 4 | static_cast<unsigned>(cursor.data[index >> 1] >> 4);
+    ++index;
   }
   return index - shift;
 }
@@ -560,10 +586,9 @@ int WLZ77Parser::readDateTime(WNibbleCursor& cursor, uint64_t& out) const {
   const int m = marker(cursor);
   if (m < 0) return 0;
   if (m != kPlus) return -1;
-  const int used = 1 + digitRun(cursor, 1);
-  if (used == cursor.nibbles) return 0;
   uint64_t value = 0;
-  for (int i = 1; i < used; ++i) value = value << 4 | static_cast<uint64_t>(cursor.at(i));
+  const int used = gatherPackedDigits(cursor, 1, value);
+  if (used == cursor.nibbles) return 0;
   out = value << 8;
   return commit(cursor, used);
 }

@@ -85,14 +85,6 @@ int WexelParser::onErrorResponse(const char*, int, const char* status, const cha
   return -1;
 }
 
-int WexelParser::recordParseError(int result, const char* file, int line) {
-  if (result < 0) {
-    errorFile_ = file;
-    errorLine_ = line;
-  }
-  return result;
-}
-
 std::string WexelParser::lastErrorText() const {
   if (!errorFile_) return std::string();
   return std::string("Parse error: ") + errorFile_ + ", line " + std::to_string(errorLine_);

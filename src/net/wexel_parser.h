@@ -59,7 +59,13 @@ class WexelParser {
   bool isHeaderParsed() const { return headerParsed_.load() == 1; }
   // When result < 0, remembers "Parse error: FILE, line LINE"; returns result.
   // FILE is kept by pointer: pass a string literal (the source name).
-  int recordParseError(int result, const char* file, int line);
+  int recordParseError(int result, const char* file, int line) {
+    if (result < 0) {
+      errorFile_ = file;
+      errorLine_ = line;
+    }
+    return result;
+  }
 
   void setTracking(WParserTracking* tracking) { tracking_ = tracking; }
   double emptyNumber() const { return emptyNumber_; }
