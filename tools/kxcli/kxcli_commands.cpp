@@ -183,7 +183,7 @@ class Run {
  private:
   bool call(const char* method, const std::vector<std::string>& texts) {
     HRESULT hr = S_OK;
-    printer_.print(component_.call(method, words(texts), &hr));
+    printer_.printCall([&] { return component_.call(method, words(texts), &hr); });
     return SUCCEEDED(hr);
   }
 

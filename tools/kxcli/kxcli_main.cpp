@@ -44,7 +44,7 @@ bool startSim(const Options& o, std::unique_ptr<kexsim::Server>* sim, Connection
 }
 
 int runWith(const Options& o, Component& component, EventBoard& board, Printer& printer, const Connection& c) {
-  if (o.config) printer.print(component.call("ConfigureClient", {Word{*o.config, false}}));
+  if (o.config) printer.printCall([&] { return component.call("ConfigureClient", {Word{*o.config, false}}); });
   if (!o.script) return runCommand(o.command, c, o.forSeconds, component, board, printer);
   if (*o.script == "-") return runScript(std::cin, component, board, printer);
   std::ifstream file(*o.script);

@@ -264,16 +264,40 @@ void Printer::writeLocked() {
   buffer_.clear();
 }
 
+void Printer::appendLine(std::string& out, const Line& line) {
+  if (format_ == Format::kJson) {
+    appendJson(out, line);
+  } else {
+    out += toText(line);
+  }
+  out.push_back('\n');
+}
+
+void Printer::printCall(const std::function<Line()>& call) {
+  {
+    std::lock_guard<std::mutex> hold(mutex_);
+    holding_ = true;
+    callThread_ = std::this_thread::get_id();
+  }
+  const Line line = call();
+  std::lock_guard<std::mutex> hold(mutex_);
+  holding_ = false;
+  if (closed_) return;
+  appendLine(buffer_, line);
+  buffer_ += held_;
+  held_.clear();
+  writeLocked();
+}
+
 void Printer::print(const Line& line) {
   std::lock_guard<std::mutex> hold(mutex_);
   if (closed_) return;
-  const bool wasEmpty = buffer_.empty();
-  if (format_ == Format::kJson) {
-    appendJson(buffer_, line);
-  } else {
-    buffer_ += toText(line);
+  if (holding_ && std::this_thread::get_id() != callThread_) {
+    appendLine(held_, line);
+    return;
   }
-  buffer_.push_back('\n');
+  const bool wasEmpty = buffer_.empty();
+  appendLine(buffer_, line);
   const bool event = !line.empty() && line.front().first == "event";
   if (!event || buffer_.size() >= kFlushBytes) {
     writeLocked();
@@ -291,6 +315,8 @@ void Printer::close() {
   {
     std::lock_guard<std::mutex> hold(mutex_);
     if (closed_) return;
+    buffer_ += held_;
+    held_.clear();
     writeLocked();
     closed_ = true;
   }

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -75,6 +76,11 @@ class Printer {
   Printer& operator=(const Printer&) = delete;
 
   void print(const Line& line);
+  // Makes a call and prints its line. Lines that other threads print while
+  // the call runs (events it set off: Connected during connect, an order's
+  // outcome) follow its line; those of the calling thread (rows fired inside
+  // the call) come before it, as they happen.
+  void printCall(const std::function<Line()>& call);
   // Writes what is buffered.
   void flush();
   // Writes what is buffered; later lines are dropped (events that race with
@@ -84,6 +90,7 @@ class Printer {
  private:
   static constexpr size_t kFlushBytes = 64 * 1024;
   void writeLocked();
+  void appendLine(std::string& out, const Line& line);
   void flushEvery(std::chrono::milliseconds period);
   std::string toText(const Line& line);
 
@@ -92,6 +99,9 @@ class Printer {
   Format format_;
   FILE* out_;
   std::string buffer_;
+  std::string held_;  // lines of other threads during a call
+  bool holding_ = false;
+  std::thread::id callThread_;
   bool closed_ = false;
   std::thread flusher_;
   // Text format: the widest value seen per line kind and field, so that

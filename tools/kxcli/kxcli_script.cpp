@@ -66,7 +66,7 @@ Step sleepDirective(Context& c, const std::vector<Word>& words) {
 
 Step callDirective(Context& c, const std::vector<Word>& words) {
   const std::vector<Word> arguments(words.begin() + 1, words.end());
-  c.printer.print(c.component.call(words.front().text, arguments));
+  c.printer.printCall([&] { return c.component.call(words.front().text, arguments); });
   return Step::kNext;
 }
 
