@@ -3,6 +3,9 @@
 // keep-alive reply, and what the request log keeps of the lines.
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "kexsim_firehose.h"
 #include "kexsim_record_writer.h"
 #include "kexsim_test_support.h"
 
@@ -150,6 +153,38 @@ TEST(KexsimFeedsMoving, GeneratedQuotesAdvanceInSimulatedTime) {
   for (size_t i = 1; i < 3; ++i) {
     EXPECT_GT(integer(parser.records[i].values[8]), integer(parser.records[i - 1].values[8]));
   }
+}
+
+// The firehose (benchmarks): quotes of every subscription, both layouts, and
+// now and then one stamped with its send time (trading status 77, the time in
+// monotonic microseconds as its theoretical price), all readable by the
+// client's parser however often the same blocks come again.
+TEST(KexsimFeedsFirehose, QuotesOfEverySubscriptionAndStampedQuotes) {
+  ServerOptions options = stillMarket();
+  options.scenario.firehoseRate = -1;
+  Server server(std::move(options));
+  ASSERT_TRUE(server.start());
+  TestClient client(server.plainPort());
+  const double before = monotonicMicros();
+  client.send(getRequest("/kx2/quotes-zbin?" + logOn(server.plainPort()), server.plainPort()) +
+              "ADD 1 MB SBER\nADD 2 FO RIH5\n");
+  LayoutParser parser = quotesParser();
+  ASSERT_TRUE(readFeedUntil(client, parser, [](const LayoutParser& p) { return p.records.size() >= 3000; }));
+  const double after = monotonicMicros();
+  std::set<int64_t> subscriptions;
+  size_t longQuotes = 0, stamped = 0;
+  for (const Record& r : parser.records) {
+    subscriptions.insert(integer(r.values[0]));
+    if (r.layout != kLongQuote) continue;
+    ++longQuotes;
+    if (integer(r.values.back()) != 77) continue;
+    ++stamped;
+    EXPECT_GE(number(r.values[23]), before);
+    EXPECT_LE(number(r.values[23]), after);
+  }
+  EXPECT_EQ(subscriptions, (std::set<int64_t>{1, 2}));
+  EXPECT_GT(longQuotes, stamped);
+  EXPECT_GE(stamped, 3000u / 65 - 1);
 }
 
 TEST(KexsimFeedsStop, StopClosesAnOpenFeed) {
