@@ -103,6 +103,9 @@ bool unloadRounds() {
         std::fprintf(stderr, "%s, round %d failed\n", c.name, round);
         return false;
       }
+      // kexsim's threads for the session's connections end as they see
+      // the client's close, which may take a moment on a loaded machine.
+      eventually([&] { return process_usage::now().threads <= base.threads; });
       const process_usage::Usage after = process_usage::now();
       if (after.threads > base.threads) {
         std::fprintf(stderr, "%s: %s before, %s after\n", c.name, process_usage::describe(base).c_str(),
