@@ -1,5 +1,5 @@
 // QuickFIX/C++ as the peer of the record benchmark, behind plain types: its
-// headers declare dynamic exception specifications, so its one source is
+// headers use throw() lists, which C++17 removed, so its one source is
 // compiled as C++14, apart from the rest.
 #pragma once
 

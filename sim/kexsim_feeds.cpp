@@ -116,6 +116,7 @@ class FeedSession {
   Exchange& exchange_;
   const FeedBehaviour& behaviour_;
   std::map<int32_t, Subscription> subscriptions_;
+  uint64_t subscriptionChanges_ = 0;  // ADD and REMOVE lines so far
   std::string partialLine_;
   bool stalled_ = false;
 };
@@ -161,18 +162,18 @@ void FeedSession::runFirehose(int rate) {
   Reply& reply = exchange_.reply;
   Market& market = exchange_.server.market;
   FirehoseBlocks blocks;
-  size_t builtFor = 0;  // the subscription count the blocks were built for
+  uint64_t builtAt = UINT64_MAX;  // the subscription change the blocks were built after
   const auto perBlock = std::chrono::duration<double>(static_cast<double>(FirehoseBlocks::kQuotesPerBlock) /
                                                       std::max(rate, 1));
   auto due = Clock::now();
   while (reply.open()) {
-    if (subscriptions_.size() != builtFor) {
+    if (builtAt != subscriptionChanges_) {
       std::vector<std::pair<int32_t, MarketView>> subscribed;
       for (const auto& [number, s] : subscriptions_) {
         if (std::optional<MarketView> view = market.view(s.first, s.second)) subscribed.emplace_back(number, *view);
       }
       blocks.rebuild(subscribed);
-      builtFor = subscriptions_.size();
+      builtAt = subscriptionChanges_;
     }
     if (blocks.empty()) {
       if (!readLines(100)) return;
@@ -209,6 +210,7 @@ void FeedSession::onLine(const std::string& line) {
     add(*parsed);
   } else if (parsed->verb == "REMOVE") {
     subscriptions_.erase(parsed->number);
+    ++subscriptionChanges_;
   } else if (parsed->verb == "PING") {
     ping(*parsed);
   }
@@ -217,6 +219,7 @@ void FeedSession::onLine(const std::string& line) {
 void FeedSession::add(const FeedLine& line) {
   Subscription& subscription = subscriptions_[line.number];
   subscription = Subscription{line.first, line.second};
+  ++subscriptionChanges_;
   std::optional<FeedScript> script =
       exchange_.server.scripts.find(behaviour_.kind, line.first, line.second);
   if (!script) {
