@@ -8,8 +8,10 @@
 # build-<tree>/ (a CMake build of fuzz/CMakeLists.txt, one per source tree so
 # that several clones can share the directory; incremental: the library is
 # compiled once for all targets), corpus_<target>/ (kept between runs, seeds
-# included) and <target>.log. Builds use QUARNEL3_FUZZ_JOBS jobs (default: the
-# processor count).
+# included), <target>.log, and executions.tsv: one line per finished run
+# (time, target, executions), whose totals per target are printed at the end,
+# so that a long campaign can be run in pieces. Builds use QUARNEL3_FUZZ_JOBS
+# jobs (default: the processor count).
 set -eu
 
 seconds=${1:-60}
@@ -40,4 +42,10 @@ for target in $targets; do
     echo "== $target FAILED, see $work/$target.log"
     exit 1
   fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$target.log")
+  printf '%s\t%s\t%s\n' "$(date -u +%Y-%m-%dT%H:%M:%SZ)" "$target" "${runs:-0}" >>"$work/executions.tsv"
 done
+
+echo "== executions so far (all runs in $work/executions.tsv)"
+awk -F'\t' '{ total[$2] += $3 } END { for (t in total) printf "%-24s %12d\n", t, total[t] }' \
+  "$work/executions.tsv" | sort
