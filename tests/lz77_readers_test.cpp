@@ -280,6 +280,36 @@ TEST(Lz77Readers, SkipRecordPassesEveryFieldKind) {
   }
 }
 
+TEST(Lz77Readers, CountNumberFieldsToTheRecordEnd) {
+  struct Case {
+    std::string nibbles;
+    int enough;
+    int result;
+  };
+  const std::string eighteen = [] {
+    std::string fields;
+    for (int i = 0; i < 18; ++i) fields += i % 2 ? "B12D5" : "A7";
+    return fields;
+  }();
+  const std::vector<Case> cases = {
+      {"F0", 99, 0},
+      {"A12D5B3EFA" "F0", 99, 4},               // E takes the F after it as its value
+      {"0A1A2F", 99, 2},                        // odd start: the first nibble is a low nibble
+      {"A1" "A2" "A3" "A4" "A5" "A6" "A7" "A8" "A9" "F0", 99, 9},  // past one word
+      {eighteen + "F0", 99, 18},
+      {eighteen + "F0", 17, 18},                // stops once past `enough`
+      {eighteen + "C0" + hexOf("x") + "00F0", 17, 18},  // the text after it is not reached
+      {eighteen + "C0" + hexOf("x") + "00F0", 99, -1},
+      {"A1A2", 99, -1},                         // no end yet
+      {"A1E", 99, -1},
+      {"", 99, -1},
+  };
+  for (const auto& c : cases) {
+    const Nibbles input(c.nibbles);
+    EXPECT_EQ(WLZ77Parser::countNumberFields(input.cursor(), c.enough), c.result) << c.nibbles;
+  }
+}
+
 TEST(Lz77Readers, ReadersNeverReachPastTheirData) {
   // Every reader on every byte prefix of a record, each prefix in a buffer of
   // its own size, so that a read beyond it would show under the address sanitizer.

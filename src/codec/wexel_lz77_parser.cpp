@@ -15,6 +15,8 @@
 
 namespace wexel {
 
+using namespace nibbles;
+
 namespace {
 
 constexpr int kEndOfBlockLength = 64;
@@ -105,6 +107,17 @@ constexpr std::array<bool, 256> makePlainBytes() {
 
 constexpr std::array<bool, 256> kPlainByte = makePlainBytes();
 
+// For each plain byte, how many of its nibbles are number markers; bytes with
+// any other marker are not plain and are taken nibble by nibble.
+constexpr std::array<uint8_t, 256> makeNumberMarkers() {
+  std::array<uint8_t, 256> table{};
+  const auto isSign = [](int n) { return n == kPlus || n == kMinus; };
+  for (int b = 0; b < 256; ++b) table[b] = static_cast<uint8_t>(isSign(b >> 4) + isSign(b & 15));
+  return table;
+}
+
+constexpr std::array<uint8_t, 256> kNumberMarkers = makeNumberMarkers();
+
 // Consumes `used` nibbles plus, when that leaves the cursor on a low nibble,
 // the rest of the byte.
 int commitAligned(WNibbleCursor& cursor, int used) {
@@ -113,93 +126,6 @@ int commitAligned(WNibbleCursor& cursor, int used) {
   return used;
 }
 
-int commit(WNibbleCursor& cursor, int used) {
-  cursor.advance(used);
-  return used;
-}
-
-// Nibbles of the digit run that starts `from` ahead; `from + run` may equal
-// cursor.nibbles, which means the number's end is not known yet.
-int digitRun(const WNibbleCursor& cursor, int from) {
-  int i = from;
-  while (i < cursor.nibbles && cursor.at(i) <= 9) ++i;
-  return i - from;
-}
-
-// For each byte, the two-digit number its nibbles spell, or kNoDigitPair
-// when either nibble is not a digit.
-constexpr uint8_t kNoDigitPair = 0xFF;
-constexpr std::array<uint8_t, 256> makeDigitPairs() {
-  std::array<uint8_t, 256> table{};
-  for (int b = 0; b < 256; ++b) {
-    table[static_cast<size_t>(b)] = (b >> 4) <= 9 && (b & 15) <= 9 ? static_cast<uint8_t>((b >> 4) * 10 + (b & 15))
-                                                                    : kNoDigitPair;
-  }
-  return table;
-}
-constexpr std::array<uint8_t, 256> kDigitPairs = makeDigitPairs();
-
-// Digits from nibble `from` on, gathered into `value` while it cannot
-// overflow (`overflow` is set past that); the index of the first nibble that
-// is not a digit. Whole bytes of two digits are taken at once.
-[[gnu::always_inline]] inline int gatherDigits(const WNibbleCursor& cursor, int from, uint64_t& value,
-                                               bool& overflow) {
-  constexpr uint64_t kRoomForOneDigit = (UINT64_MAX - 9) / 10;
-  constexpr uint64_t kRoomForTwoDigits = (UINT64_MAX - 99) / 100;
-  const int shift = cursor.nibbles & 1;  // nibble i is nibble shift + i counted from the high nibble of data[0]
-  const int end = shift + cursor.nibbles;
-  int index = shift + from;
-  const auto takeOne = [&](unsigned digit) {
-    if (value > kRoomForOneDigit) overflow = true;
-    value = value * 10 + digit;
-    ++index;
-  };
-  if ((index & 1) != 0 && index < end) {  // a low nibble first
-    const unsigned digit = cursor.data[index >> 1] & 15u;
-    if (digit > 9) return index - shift;
-    takeOne(digit);
-  }
-  for (; index + 1 < end; index += 2) {
-    const uint8_t pair = kDigitPairs[cursor.data[index >> 1]];
-    if (pair == kNoDigitPair) break;
-    if (value > kRoomForTwoDigits) overflow = true;
-    value = value * 100 + pair;
-  }
-  if (index < end) {  // a high nibble: the last one, or a digit before a marker
-    const unsigned digit = cursor.data[index >> 1] >> 4;
-    if (digit <= 9) takeOne(digit);
-  }
-  return index - shift;
-}
-
-// Digits from nibble `from` on as packed decimal: each one shifted into
-// `value` four bits at a time (bits shifted out are lost). The index of the
-// first nibble that is not a digit. Whole bytes of two digits at once.
-[[gnu::always_inline]] inline int gatherPackedDigits(const WNibbleCursor& cursor, int from, uint64_t& value) {
-  const int shift = cursor.nibbles & 1;
-  const int end = shift + cursor.nibbles;
-  int index = shift + from;
-  if ((index & 1) != 0 && index < end) {
-    const unsigned digit = cursor.data[index >> 1] & 15u;
-    if (digit > 9) return index - shift;
-    value = value << 4 | digit;
-    ++index;
-  }
-  for (; index + 1 < end; index += 2) {
-    const unsigned char byte = cursor.data[index >> 1];
-    if (kDigitPairs[byte] == kNoDigitPair) break;
-    value = value << 8 | byte;
-  }
-  if (index < end && (cursor.data[index >> 1] >> 4) <= 9) {
-    value = value << 4 | static_cast<unsigned>(cursor.data[index >> 1] >> 4);
-    ++index;
-  }
-  return index - shift;
-}
-
-// Marker nibble of a field, or -1 when the cursor is empty.
-int marker(const WNibbleCursor& cursor) { return cursor.nibbles > 0 ? cursor.at(0) : -1; }
-
 // A marker-and-digits number in wrapping unsigned arithmetic: the server's
 // values fit, and an overlong digit run must not be undefined behaviour.
 template <typename Unsigned>
@@ -207,10 +133,13 @@ int readInteger(WNibbleCursor& cursor, Unsigned& magnitude, bool& negative) {
   const int m = marker(cursor);
   if (m < 0) return 0;
   if (m != kPlus && m != kMinus) return -1;
-  const int used = 1 + digitRun(cursor, 1);
+  uint64_t wide = 0;
+  bool overflow = false;  // wrapping is wanted here
+  const int used = gatherDigits(cursor, 1, wide, overflow);
   if (used == cursor.nibbles) return 0;  // the next field's marker must be there
-  magnitude = 0;
-  for (int i = 1; i < used; ++i) magnitude = static_cast<Unsigned>(magnitude * 10u + static_cast<Unsigned>(cursor.at(i)));
+  // The low bits of the 64-bit result are what wrapping arithmetic in
+  // `Unsigned` gives.
+  magnitude = static_cast<Unsigned>(wide);
   negative = m == kMinus;
   return commit(cursor, used);
 }
@@ -525,47 +454,6 @@ int WLZ77Parser::readInt64(WNibbleCursor& cursor, int64_t& out) const {
   return used;
 }
 
-// One pass over the digits: the mantissa is gathered as they are found, and
-// the value comes from it with one scaling.
-int WLZ77Parser::readDouble(WNibbleCursor& cursor, double& out) const {
-  const int m = marker(cursor);
-  if (m < 0) return 0;
-  if (m != kPlus && m != kMinus) return -1;
-  uint64_t mantissa = 0;
-  bool overflow = false;
-  const int whole = gatherDigits(cursor, 1, mantissa, overflow);
-  int used = whole;
-  if (used < cursor.nibbles && cursor.at(used) == kPoint) used = gatherDigits(cursor, used + 1, mantissa, overflow);
-  if (used == cursor.nibbles) return 0;  // the next field's marker must be there
-  if (used == 1) {
-    out = emptyNumber_;
-    return commit(cursor, used);
-  }
-  out = decimalValue(cursor, whole, used, mantissa, overflow);
-  if (m == kMinus) out = -out;
-  return commit(cursor, used);
-}
-
-// The nearest double to the decimal the digits spell, as strtod gives it:
-// hosts compare a quote's price with the price they ordered at. Digits
-// 1..whole-1 are the integer part, whole+1..used-1 the fraction; `mantissa`
-// holds them all unless `overflow`.
-double WLZ77Parser::decimalValue(const WNibbleCursor& cursor, int whole, int used, uint64_t mantissa,
-                                 bool overflow) {
-  // A mantissa below 2^53 and a power of ten up to 1e22 are both exact
-  // doubles, so one division rounds correctly.
-  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  constexpr uint64_t kExactMantissa = uint64_t{1} << 53;
-  const int fraction = used > whole ? used - whole - 1 : 0;
-  if (!overflow && mantissa < kExactMantissa && fraction <= 22) {
-    const double exact = static_cast<double>(mantissa);
-    return fraction == 0 ? exact : exact / kPowersOfTen[fraction];
-  }
-  return decimalFromText(cursor, whole, used);
-}
-
 // The slow way for long digit runs: the digits as text, read by from_chars.
 double WLZ77Parser::decimalFromText(const WNibbleCursor& cursor, int whole, int used) {
   std::string text;
@@ -580,17 +468,6 @@ double WLZ77Parser::decimalFromText(const WNibbleCursor& cursor, int whole, int 
     return large ? std::numeric_limits<double>::infinity() : 0.0;
   }
   return value;
-}
-
-int WLZ77Parser::readDateTime(WNibbleCursor& cursor, uint64_t& out) const {
-  const int m = marker(cursor);
-  if (m < 0) return 0;
-  if (m != kPlus) return -1;
-  uint64_t value = 0;
-  const int used = gatherPackedDigits(cursor, 1, value);
-  if (used == cursor.nibbles) return 0;
-  out = value << 8;
-  return commit(cursor, used);
 }
 
 int WLZ77Parser::readSmall(WNibbleCursor& cursor, int32_t& out) const {
@@ -620,6 +497,44 @@ int WLZ77Parser::readGroupMark(WNibbleCursor& cursor) const {
   const int m = marker(cursor);
   if (m < 0) return 0;
   return m == kString ? commitAligned(cursor, 1) : -1;
+}
+
+int WLZ77Parser::countNumberFields(const WNibbleCursor& cursor, int enough) {
+  WNibbleCursor probe = cursor;
+  int fields = 0;
+  // Eight bytes at a time while none of their nibbles is a text, small or end
+  // marker: the sign markers (1010, 1011) are counted in parallel.
+  constexpr uint64_t kLow = 0x1111111111111111u;
+  while ((probe.nibbles & 1) == 0 && probe.nibbles >= 16) {
+    uint64_t word;
+    std::memcpy(&word, probe.data, sizeof word);
+    const uint64_t b3 = (word >> 3) & kLow, b2 = (word >> 2) & kLow, b1 = (word >> 1) & kLow, b0 = word & kLow;
+    if ((b3 & b2 & (b1 | ~b0)) != 0) break;  // 1100, 1110 or 1111 somewhere
+    const uint64_t signs = b3 & ~b2 & b1;  // one bit per sign, at the low bit of its nibble
+    // The nibbles' bits summed per byte (at most 2), then the bytes summed.
+    const uint64_t perByte = (signs & 0x0F0F0F0F0F0F0F0Fu) + ((signs >> 4) & 0x0F0F0F0F0F0F0F0Fu);
+    fields += static_cast<int>((perByte * 0x0101010101010101u) >> 56);
+    if (fields > enough) return enough + 1;
+    probe.advance(16);
+  }
+  while (probe.nibbles > 0) {
+    if ((probe.nibbles & 1) == 0) {
+      while (probe.nibbles >= 2 && kPlainByte[*probe.data]) {
+        fields += kNumberMarkers[*probe.data];
+        if (fields > enough) return enough + 1;
+        probe.advance(2);
+      }
+      if (probe.nibbles == 0) break;
+    }
+    const int m = probe.at(0);
+    if (m == kEnd) return fields;
+    if (m == kString) return -1;
+    if ((m == kPlus || m == kMinus || m == kSmall) && ++fields > enough) return enough + 1;
+    const int step = m == kSmall ? 2 : 1;
+    if (step > probe.nibbles) break;
+    probe.advance(step);
+  }
+  return -1;
 }
 
 int WLZ77Parser::skipRecord(WNibbleCursor& cursor) const {

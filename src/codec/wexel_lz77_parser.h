@@ -92,6 +92,12 @@ class WLZ77Parser : public WexelParser {
   int readGroupMark(WNibbleCursor& cursor) const;
   // Up to and including the next end-of-record nibble; never -1.
   int skipRecord(WNibbleCursor& cursor) const;
+  // The number and small fields from the cursor to the next end-of-record
+  // nibble, or -1 when a text field or the data's end comes first; once the
+  // count passes `enough` it stops there and answers enough + 1. Reads
+  // nothing into anything: it lets a parser pick a record's layout before
+  // reading it.
+  static int countNumberFields(const WNibbleCursor& cursor, int enough);
 
   // Decoder inspection, for diagnostics and tests.
   int32_t decoderState() const { return state_; }
@@ -122,3 +128,6 @@ class WLZ77Parser : public WexelParser {
 };
 
 }  // namespace wexel
+
+// The number and time readers are defined inline there.
+#include "codec/wexel_number_readers.h"

@@ -8,13 +8,13 @@ namespace wexel {
 namespace {
 
 // Calls `deliver` on every listener of subscription `id` of the feed the
-// record came on. The subscription's content is held by a shared pointer, so
-// that none of the feed's locks is held while the listeners run; the feed
+// record came on. The feed's reading side holds the subscription's content,
+// so none of the feed's locks is held while the listeners run; the feed
 // stores them untyped, and each feed kind holds listeners of one type only.
 template <typename Listener, typename Deliver>
 void fanOut(WHttpFeedRequest* feed, int id, Deliver deliver) {
-  std::shared_ptr<const WHttpFeedRequest::WFeedContent> content;
-  if (!feed || !feed->findSubscription(id, content)) return;
+  const WHttpFeedRequest::WFeedContent* content = feed ? feed->findSubscription(id) : nullptr;
+  if (!content) return;
   for (void* listener : content->listeners) {
     if (listener) deliver(static_cast<Listener*>(listener), *content);
   }

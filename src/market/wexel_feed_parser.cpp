@@ -1,6 +1,7 @@
 #include "market/wexel_feed_parser.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "core/wexel_log.h"
 #include "codec/wexel_record_layout.h"
@@ -54,6 +55,8 @@ constexpr WField<WQuote> kShortQuote[] = {
     {&WQuote::extra18},
     {WRecordEnd{}},
 };
+// The fields of a short quote: every row but the end.
+constexpr int kShortQuoteFields = static_cast<int>(std::size(kShortQuote)) - 1;
 // What the short layout does not carry and reads as the empty value; every
 // other field it lacks stays 0.
 constexpr double WQuote::*kShortQuoteEmpty[] = {
@@ -193,7 +196,10 @@ int WQuotesFeedParser::parseRecord(const char* data, int size) {
   if (!read.ok()) return rejectRecord(*this, read, kSourceName, needMore(size));
 
   WQuote quote{};
-  read = readLayout(*this, cursor, quote, kShortQuote, kSourceName, kShortQuoteAt);
+  // A record with more fields than the short layout can only be long: read it
+  // so at once. Any other is tried as short first.
+  const bool surelyLong = countNumberFields(cursor, kShortQuoteFields) > kShortQuoteFields;
+  read = surelyLong ? WLayoutRead{-1, 0} : readLayout(*this, cursor, quote, kShortQuote, kSourceName, kShortQuoteAt);
   if (read.ok()) {
     for (double WQuote::*field : kShortQuoteEmpty) quote.*field = emptyNumber_;
   } else if (read.nibbles < 0) {

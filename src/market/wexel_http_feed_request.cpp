@@ -40,11 +40,13 @@ bool WHttpFeedRequest::subscribe(const std::string& first, const std::string& se
       auto changed = std::make_shared<WFeedContent>(*entry->second);
       changed->listeners.push_back(listener);
       entry->second = std::move(changed);
+      subscriptionsChanged();
     }
     return true;
   }
   int id = ++lastNumber_;
   subscriptions_.emplace(id, std::make_shared<const WFeedContent>(WFeedContent{first, second, {listener}}));
+  subscriptionsChanged();
   if (!format("ADD %d %s %s\n", id, first.c_str(), second.c_str())) return false;
   if (number) *number = id;
   if (parser_ && parser_->isHeaderParsed() && subscriptionsFlushed_) return sendOrQueue();
@@ -66,19 +68,24 @@ bool WHttpFeedRequest::unsubscribe(const std::string& first, const std::string& 
   }
   if (!listeners.empty()) {
     entry->second = std::move(changed);
+    subscriptionsChanged();
     return false;
   }
   format("REMOVE %d %s %s\n", entry->first, first.c_str(), second.c_str());
   subscriptions_.erase(entry);
+  subscriptionsChanged();
   return sendOrQueue();
 }
 
-bool WHttpFeedRequest::findSubscription(int number, std::shared_ptr<const WFeedContent>& out) {
-  sys::WLock hold(sendLock_);
-  auto entry = subscriptions_.find(number);
-  if (entry == subscriptions_.end()) return false;
-  out = entry->second;
-  return true;
+const WHttpFeedRequest::WFeedContent* WHttpFeedRequest::findSubscription(int number) {
+  const uint64_t version = subscriptionsVersion_.load(std::memory_order_acquire);
+  if (version != readerVersion_) {
+    sys::WLock hold(sendLock_);
+    readerCopy_ = {subscriptions_.begin(), subscriptions_.end()};
+    readerVersion_ = subscriptionsVersion_.load(std::memory_order_relaxed);
+  }
+  const auto entry = readerCopy_.find(number);
+  return entry == readerCopy_.end() ? nullptr : entry->second.get();
 }
 
 void WHttpFeedRequest::afterRead() {

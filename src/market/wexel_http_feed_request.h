@@ -3,9 +3,11 @@
 // lines; the server streams compressed records tagged with those numbers.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "net/wexel_connection_manager.h"
@@ -33,10 +35,12 @@ class WHttpFeedRequest : public WHttpRequest {
 
   bool subscribe(const std::string& first, const std::string& second, void* listener, int* number = nullptr);
   bool unsubscribe(const std::string& first, const std::string& second, void* listener);
-  // The subscription's content, shared: a record's lookup copies a pointer,
-  // not the keys and listeners. Changes replace the content, so a reader
-  // keeps the version it found.
-  bool findSubscription(int number, std::shared_ptr<const WFeedContent>& out);
+  // The subscription a record names, or null; for the reading side only (one
+  // thread at a time, as the channel is read). It is looked up in the
+  // reader's own copy of the table, taken again under the lock only after a
+  // change, so a record takes no lock. The content stays valid until the
+  // reader's next lookup.
+  const WFeedContent* findSubscription(int number);
 
   // Tells every listener of every subscription, with the server address appended.
   void reportToListeners(int code, const std::string& text);
@@ -52,9 +56,15 @@ class WHttpFeedRequest : public WHttpRequest {
   using Subscriptions = std::map<int, std::shared_ptr<const WFeedContent>>;
   Subscriptions::iterator findByKeys(const std::string& first, const std::string& second);
 
+  // Under sendLock_: the table changed (the reader's copy is stale).
+  void subscriptionsChanged() { subscriptionsVersion_.fetch_add(1, std::memory_order_release); }
+
   std::string path_;
   std::string query_;
   Subscriptions subscriptions_;
+  std::atomic<uint64_t> subscriptionsVersion_{1};
+  uint64_t readerVersion_ = 0;  // the version readerCopy_ was taken at
+  std::unordered_map<int, std::shared_ptr<const WFeedContent>> readerCopy_;
   int32_t lastNumber_ = 0;
   unsigned char subscriptionsFlushed_ = 0;
   WPendingQueue subscriptionQueue_;
