@@ -101,7 +101,8 @@ template <typename Record>
       target);
 }
 
-// Numbers and times, nearly every field of the feeds, are read inline; a test
+// Numbers and times, nearly every field of the feeds, are read inline, and
+// record numbers and ends are called directly; a test
 // of the variant's index is cheaper than a visit. With the readers inline, g++
 // at -O3 warns of reads through member pointers a record without such members
 // can never hold (those branches are dead).
@@ -116,6 +117,9 @@ template <typename Record>
   if (const auto* member = std::get_if<PackedTime Record::*>(&target)) {
     return parser.readDateTime(cursor, record.**member);
   }
+  // A record's number and end: every record of a feed starts so.
+  if (const auto* member = std::get_if<int32_t Record::*>(&target)) return parser.readInt32(cursor, record.**member);
+  if (std::holds_alternative<WRecordEnd>(target)) return parser.readRecordEnd(cursor);
   return readOtherField(parser, cursor, record, target);
 }
 #if defined(__GNUC__) && !defined(__clang__)
