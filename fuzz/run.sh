@@ -24,10 +24,12 @@ all="lz77_decode_fuzz field_readers_fuzz history_replies_fuzz http_replies_fuzz 
 targets=$(echo ${*:-$all})
 jobs=${QUARNEL3_FUZZ_JOBS:-$(nproc)}
 
+# Every target is configured, whichever are built, so that runs of different
+# targets side by side never reconfigure the directory under each other.
 echo "== building $targets in $build"
 mkdir -p "$build"
 CXX=${CXX_FUZZ:-clang++} cmake -S "$root/fuzz" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=None \
-  "-DFUZZ_TARGETS=$(echo "$targets" | tr ' ' ';')" >/dev/null
+  "-DFUZZ_TARGETS=$(echo $all | tr ' ' ';')" >/dev/null
 # shellcheck disable=SC2086
 cmake --build "$build" -j "$jobs" --target make_seeds $targets
 "$build/make_seeds" "$work"
