@@ -22,7 +22,7 @@ ContextHelper::NativeLogger* bridge = nullptr;
 
 // Waits for the session teardowns, then, when no object or session of the
 // module is left, shuts the client library down (TLS context, socket method,
-// log sink) and frees the log bridge. Runs at module unload and at process
+// log sink) and frees the log bridge and the logger (its file closed). Runs at module unload and at process
 // exit; does nothing once the library is stopped, so it may run more than once.
 void stopLibrary() {
   // Session teardowns end with the module's unlock; their threads still run
@@ -37,6 +37,7 @@ void stopLibrary() {
   delete bridge;
   bridge = nullptr;
   libraryStarted = false;
+  Utils::Logger::release();
 }
 
 }  // namespace

@@ -56,6 +56,15 @@ void Logger::create(int level, const std::string& directory) {
   processLogger.store(new Logger(level, directory), std::memory_order_release);
 }
 
+void Logger::release() {
+  boost::lock_guard<boost::mutex> hold(creationMutex);
+  delete processLogger.exchange(nullptr, std::memory_order_acq_rel);
+}
+
+Logger::~Logger() {
+  if (file_) std::fclose(file_);
+}
+
 Logger::Logger(int level, const std::string& directory) : level_(level) {
   if (directory.size() > kMaxDirectory) return;
   std::string path = directory;

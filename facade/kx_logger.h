@@ -30,6 +30,13 @@ class Logger {
   // exists already, writes the WARN line "Reinitializing logger. command
   // ignored" and leaves it as it is.
   static void create(int level, const std::string& directory);
+  // Closes and frees the process's logger: when the module unloads, once
+  // nothing of it runs any more.
+  static void release();
+
+  ~Logger();
+  Logger(const Logger&) = delete;
+  Logger& operator=(const Logger&) = delete;
 
   int level() const { return level_; }
   // Writes one finished line when `level` passes the filter.

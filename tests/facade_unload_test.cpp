@@ -1,7 +1,8 @@
 // Unloading the component module (a host's dlclose once DllCanUnloadNow says
 // so) after its sessions are gone: the library's process-wide state is shut
 // down, every thread of the module has been joined, the module really leaves
-// the process, and loading it again starts everything afresh.
+// the process (its log file closed), and loading it again starts everything
+// afresh.
 #include <sys/wait.h>
 
 #include <fstream>
@@ -19,6 +20,16 @@ bool moduleMapped() {
   std::ifstream maps("/proc/self/maps");
   for (std::string line; std::getline(maps, line);) {
     if (line.find("libquarnel3.so") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// Whether a descriptor of this process is open on the component's log file.
+bool logFileOpen() {
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+    if (target.find("quarnel3-cli.log") != std::string::npos) return true;
   }
   return false;
 }
@@ -77,6 +88,7 @@ bool loadUseAndUnload(uint16_t port, int sessions) {
   }
   module.reset();  // dlclose
   if (moduleMapped()) return std::fprintf(stderr, "the module is still mapped\n"), false;
+  if (logFileOpen()) return std::fprintf(stderr, "the log file is still open\n"), false;
   return ok;
 }
 
