@@ -16,10 +16,6 @@ namespace {
 // first job until waitAll, which joins it as well.
 class TeardownThreads {
  public:
-  // Runs at module unload and at process exit: nothing of the library's code
-  // may still run on a job thread once this returns.
-  ~TeardownThreads() { waitAll(); }
-
   void start(std::function<void()> job) {
     std::lock_guard<std::mutex> hold(mutex_);
     if (!reaper_.joinable()) {
@@ -73,10 +69,21 @@ class TeardownThreads {
   unsigned stoppedGeneration_ = 0;  // reapers up to this one stop once idle
 };
 
+// Never destroyed: a worker thread may still hand over a teardown while the
+// process exits (a host's last reference dropped at the end of a listener
+// call), after static objects are gone; a destroyed object there was a
+// use-after-free.
 TeardownThreads& teardownThreads() {
-  static TeardownThreads threads;
-  return threads;
+  static TeardownThreads* const threads = new TeardownThreads;
+  return *threads;
 }
+
+// At module unload and at process exit, nothing of the library's code may
+// still run on a job thread once the module's static objects are destroyed.
+struct WaitAtExit {
+  WaitAtExit() { teardownThreads(); }  // made first, so this waits after every later exit step
+  ~WaitAtExit() { teardownThreads().waitAll(); }
+} waitAtExit;
 
 }  // namespace
 
