@@ -22,8 +22,9 @@ ContextHelper::NativeLogger* bridge = nullptr;
 
 // Waits for the session teardowns, then, when no object or session of the
 // module is left, shuts the client library down (TLS context, socket method,
-// log sink) and frees the log bridge and the logger (its file closed). Runs at module unload and at process
-// exit; does nothing once the library is stopped, so it may run more than once.
+// log sink) and frees the log bridge and the logger (its file closed). Runs at
+// module unload and at process exit; does nothing once the library is
+// stopped, so it may run more than once.
 void stopLibrary() {
   // Session teardowns end with the module's unlock; their threads still run
   // the module's code until joined.

@@ -102,10 +102,10 @@ template <typename Record>
 }
 
 // Numbers and times, nearly every field of the feeds, are read inline, and
-// record numbers and ends are called directly; a test
-// of the variant's index is cheaper than a visit. With the readers inline, g++
-// at -O3 warns of reads through member pointers a record without such members
-// can never hold (those branches are dead).
+// record numbers and ends are called directly: a test of the variant's index
+// is cheaper than a visit. With the readers inline, g++ at -O3 warns of reads
+// through member pointers a record without such members can never hold (those
+// branches are dead).
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Warray-bounds"

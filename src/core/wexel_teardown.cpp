@@ -81,7 +81,6 @@ TeardownThreads& teardownThreads() {
 // At module unload and at process exit, nothing of the library's code may
 // still run on a job thread once the module's static objects are destroyed.
 struct WaitAtExit {
-  WaitAtExit() { teardownThreads(); }  // made first, so this waits after every later exit step
   ~WaitAtExit() { teardownThreads().waitAll(); }
 } waitAtExit;
 
