@@ -115,6 +115,44 @@ TEST(Lz77Decoder, ChunkExpandingBeyondTheWindowStopsAtWindowFullAndResumes) {
   EXPECT_LE(parser.offers[0], 32768);
 }
 
+// A call that fills the window consumed its input up to the token start where
+// it stopped; once the records taken make room again, the bits it still holds
+// start the next token in the same call, as they would have had the input
+// been cut elsewhere. Cuts around the first fill must leave the same state.
+TEST(Lz77Decoder, InputEndingAtAFullWindowDecodesTheBitsStillHeld) {
+  std::string data;
+  for (int i = 0; i < 20000; ++i) data += "quote " + std::to_string(i * 7919 % 13) + ";";
+  const std::string body = kexsim::compressBlock(data);
+  // The shortest prefix whose decoding fills the window: it ends where that
+  // call stopped.
+  const auto fillsWindow = [&](size_t cut) {
+    CollectingParser parser;
+    testing::feedWhole(parser, std::string_view(body.data(), cut));
+    return parser.statesAtOffer.size() > 0 && parser.statesAtOffer[0] == WLZ77Parser::kStateWindowFull;
+  };
+  size_t low = 0, firstFull = body.size();
+  while (low < firstFull) {
+    const size_t middle = (low + firstFull) / 2;
+    if (fillsWindow(middle)) firstFull = middle;
+    else low = middle + 1;
+  }
+  ASSERT_LT(firstFull, body.size());
+  int heldAtFull = 0;
+  for (size_t cut = firstFull - 8; cut <= firstFull + 8; ++cut) {
+    SCOPED_TRACE(cut);
+    const std::string_view prefix(body.data(), cut);
+    CollectingParser whole, bytewise;
+    ASSERT_EQ(testing::feedWhole(whole, prefix), 0);
+    ASSERT_EQ(testing::feedBytewise(bytewise, prefix), 0);
+    EXPECT_EQ(whole.decoded, bytewise.decoded);
+    EXPECT_EQ(testing::snapshot(whole), testing::snapshot(bytewise));
+    if (whole.statesAtOffer.size() > 0 && whole.statesAtOffer.back() == WLZ77Parser::kStateWindowFull &&
+        whole.bitCount() > 0)
+      ++heldAtFull;
+  }
+  EXPECT_GT(heldAtFull, 0);  // some cut did stop at a full window with bits held
+}
+
 TEST(Lz77Decoder, EndOfBlockInMidByteResumesAtTheNextByteInTheSameCall) {
   LZ77Encoder encoder;
   std::string body;

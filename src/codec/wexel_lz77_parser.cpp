@@ -180,12 +180,16 @@ WLZ77Parser::WLZ77Parser() = default;
 
 int WLZ77Parser::parseBody(const char* data, int count) {
   int consumed = 0;
-  do {
+  for (;;) {
     const int n = decodeAndDispatch(data + consumed, count - consumed);
     if (n < 0) return n;
-    if (n == 0) break;
     consumed += n;
-  } while (consumed < count);
+    // A full window stops decoding at a token start. Once the records taken
+    // have made room, the bits still held may begin the next token: decode on,
+    // so that where the input was cut never changes how far it is decoded.
+    const bool resumable = state_ == kStateWindowFull && writePosition_ <= kWindowSize - kTokenRoom;
+    if (!resumable && (n == 0 || consumed == count)) break;
+  }
   return consumed;
 }
 
