@@ -3,12 +3,16 @@
 #include <algorithm>
 #include <boost/thread/lock_guard.hpp>
 #include <boost/thread/mutex.hpp>
-#include <cstdlib>
+#include <cxxabi.h>
 
 #include "kx_logger.h"
 #include "kx_module.h"
 #include "wexel/wexel_instance.h"
 #include "wexel/wexel_teardown.h"
+
+// This shared object's own handle: exit handlers registered with it run when
+// the object unloads (or at process exit, whichever comes first).
+extern void* __dso_handle __attribute__((visibility("hidden")));
 
 namespace kx {
 namespace {
@@ -41,6 +45,8 @@ void stopLibrary() {
   Utils::Logger::release();
 }
 
+void stopLibraryAtExit(void*) { stopLibrary(); }
+
 }  // namespace
 
 bool startLibraryOnce(const std::string& logDirectory, int logLevel, int workerThreads,
@@ -58,8 +64,9 @@ bool startLibraryOnce(const std::string& logDirectory, int logLevel, int workerT
   libraryStarted = true;
   // Registered once the library has started (and OpenSSL has registered its
   // own exit handler), so it runs before OpenSSL's clean-up at process exit,
-  // and at dlclose (an atexit handler of a shared object runs when it unloads).
-  if (!stopRegistered) stopRegistered = std::atexit(stopLibrary) == 0;
+  // and at dlclose. Registered with the module's handle rather than through
+  // atexit, which a sanitizer runtime may turn into a process-wide handler.
+  if (!stopRegistered) stopRegistered = __cxxabiv1::__cxa_atexit(stopLibraryAtExit, nullptr, &__dso_handle) == 0;
   return true;
 }
 

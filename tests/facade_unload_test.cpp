@@ -24,21 +24,6 @@ bool moduleMapped() {
   return false;
 }
 
-// ThreadSanitizer's runtime takes over atexit: a handler a shared object
-// registers runs at process exit instead of at dlclose, so there the module's
-// stop (which closes the log file) does not run at unload.
-#if defined(__SANITIZE_THREAD__)
-constexpr bool kStopsAtUnload = false;
-#elif defined(__has_feature)
-#if __has_feature(thread_sanitizer)
-constexpr bool kStopsAtUnload = false;
-#else
-constexpr bool kStopsAtUnload = true;
-#endif
-#else
-constexpr bool kStopsAtUnload = true;
-#endif
-
 // Whether a descriptor of this process is open on the component's log file.
 bool logFileOpen() {
   for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
@@ -103,7 +88,7 @@ bool loadUseAndUnload(uint16_t port, int sessions) {
   }
   module.reset();  // dlclose
   if (moduleMapped()) return std::fprintf(stderr, "the module is still mapped\n"), false;
-  if (kStopsAtUnload && logFileOpen()) return std::fprintf(stderr, "the log file is still open\n"), false;
+  if (logFileOpen()) return std::fprintf(stderr, "the log file is still open\n"), false;
   return ok;
 }
 
