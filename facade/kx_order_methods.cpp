@@ -1,7 +1,9 @@
 // The order actions: PlaceOrder, CancelOrder and MoveOrder. Each writes its
 // INFO line, checks its arguments, the session, the portfolio (and the
-// symbol) in that order, and hands one action to the instance with the
-// session's order-action adapter; the outcome comes back as an event.
+// symbol) in that order, waits for its turn under maxOrdersPerSecond, and
+// hands one action to the instance with the session's order-action adapter;
+// the outcome comes back as an event.
+#include <chrono>
 #include <cstdio>
 #include <new>
 
@@ -27,6 +29,20 @@ int64_t orderNumber(const std::string& text) {
 
 }  // namespace
 
+HRESULT KxServer::awaitOrderTurn() {
+  kx::OrderThrottle::Clock::duration waited;
+  if (!orderThrottle_.acquire(&waited)) {
+    return refuse("Order action not sent: the connection was closed while it waited for its turn "
+                  "(maxOrdersPerSecond)");
+  }
+  if (waited > kx::OrderThrottle::Clock::duration::zero()) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(waited).count();
+    Utils::logTrace("Order action waited %lld ms for its turn (maxOrdersPerSecond=%d)", static_cast<long long>(ms),
+                    orderThrottle_.rate());
+  }
+  return S_OK;
+}
+
 HRESULT KxServer::knownPortfolio(const std::string& portfolio) {
   if (!tables_.hasPortfolio(portfolio)) return refuse("Portfolio %s not found", kx::echoed(portfolio).c_str());
   return S_OK;
@@ -51,6 +67,7 @@ HRESULT KxServer::PlaceOrder(BSTR portfolio, BSTR symbol, KxOrder_Action action,
     if (const HRESULT hr = usableSession(&session); FAILED(hr)) return hr;
     if (const HRESULT hr = knownPortfolio(code); FAILED(hr)) return hr;
     if (const HRESULT hr = exchangeOf(name, &exchange); FAILED(hr)) return hr;
+    if (const HRESULT hr = awaitOrderTurn(); FAILED(hr)) return hr;
     // The library takes the stop price before the amount.
     session->instance().placeOrder(code, exchange, name, action, type, validity, kNoCondition, price, stop, amount,
                                    std::string(), std::string(), 0.0, kNotFillOrKill,
@@ -78,6 +95,7 @@ HRESULT KxServer::CancelOrder(BSTR portfolio, BSTR symbol, BSTR orderid) {
     if (const HRESULT hr = exchangeOf(name, &exchange); FAILED(hr)) return hr;
     const int64_t number = orderNumber(order);
     if (number == 0) return refuse("Cancel failed, bad orderId %s", kx::echoed(order).c_str());
+    if (const HRESULT hr = awaitOrderTurn(); FAILED(hr)) return hr;
     session->instance().cancelOrder(code, exchange, name, kBasicOrder, number, kx::kCancelContext, asyncOrders_,
                                     &session->orderActionListener);
     return S_OK;
@@ -99,6 +117,7 @@ HRESULT KxServer::MoveOrder(BSTR portfolio, BSTR orderid, DOUBLE targetPrice) {
     if (const HRESULT hr = knownPortfolio(code); FAILED(hr)) return hr;
     const int64_t number = orderNumber(order);
     if (number == 0) return refuse("Move failed, bad orderId %s", kx::echoed(order).c_str());
+    if (const HRESULT hr = awaitOrderTurn(); FAILED(hr)) return hr;
     session->instance().moveOrder(code, number, targetPrice, kNotForced, kx::kMoveContext, asyncOrders_,
                                   &session->orderActionListener);
     return S_OK;

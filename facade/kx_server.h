@@ -12,6 +12,7 @@
 
 #include "kx_dispatch.h"
 #include "kx_events.h"
+#include "kx_order_throttle.h"
 #include "kx_settings.h"
 #include "kx_tables.h"
 
@@ -172,6 +173,9 @@ class KxServer final : private kx::ModuleLockHolder,
   // (giving its exchange).
   HRESULT usableSession(std::shared_ptr<kx::Session>* session);
   HRESULT knownPortfolio(const std::string& portfolio);
+  // Waits for the order action's turn under maxOrdersPerSecond; the refusal
+  // when the session was closed meanwhile.
+  HRESULT awaitOrderTurn();
   // The checks of the portfolio queries and GetMoneyAccount: a portfolio
   // given, a usable session, the portfolio granted.
   HRESULT queryChecks(BSTR portfolio, const std::string& code, std::shared_ptr<kx::Session>* session);
@@ -198,6 +202,7 @@ class KxServer final : private kx::ModuleLockHolder,
   std::shared_ptr<kx::Session> session_;
   std::atomic<bool> asyncOrders_{true};
   std::atomic<bool> orderStreaming_{false};
+  kx::OrderThrottle orderThrottle_;
 
   friend class kx::ServerRef;
 };

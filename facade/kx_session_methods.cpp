@@ -64,7 +64,9 @@ void KxServer::replaceSession(std::shared_ptr<kx::Session> next) {
     boost::lock_guard<boost::mutex> hold(sessionLinkLock_);
     old = std::exchange(session_, std::move(next));
   }
-  if (old) old->detach();
+  if (!old) return;
+  orderThrottle_.cancel();  // order actions still waiting for their turn are not sent
+  old->detach();
 }
 
 bool KxServer::isCurrent(const kx::Session* session) {
@@ -126,6 +128,7 @@ HRESULT KxServer::connect(BSTR ip, USHORT port, BSTR login, BSTR password) {
     if (FAILED(hr)) return hr;
     asyncOrders_ = settings_.read("asyncSocketConnectionMode") == "yes";
     orderStreaming_ = settings_.read("useOrderStreaming") == "yes";
+    orderThrottle_.setRate(std::atoi(settings_.read("maxOrdersPerSecond").c_str()));
     if (orderStreaming_) session->instance().setOrderStreamingListener(&session->orderActionListener);
     replaceSession(session);
     logon(*session, ip, port, login, password);

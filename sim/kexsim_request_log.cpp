@@ -8,6 +8,7 @@ namespace kexsim {
 int RequestLog::add(LoggedRequest entry) {
   std::lock_guard<std::mutex> lock(mutex_);
   entry.id = ++lastId_;
+  entry.arrived = std::chrono::steady_clock::now();
   entries_.push_back(std::move(entry));
   changed_.notify_all();
   return lastId_;

@@ -25,6 +25,7 @@ struct LoggedRequest {
   bool closed = false;                 // the server is done with the connection
   int connection = 0;  // the connection it came on: 1, 2, ... in accept order
   int sequence = 0;    // its turn on that connection: 1, 2, ... (keep-alive)
+  std::chrono::steady_clock::time_point arrived;  // set when logged
 
   // Path and query as the request line had them.
   std::string url() const { return query.empty() ? path : path + "?" + query; }

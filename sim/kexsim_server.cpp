@@ -251,7 +251,7 @@ bool Server::dispatch(Connection& connection, const HttpRequest& request, const 
   const Route* route = findRoute(request.path);
   std::string kind = route ? route->kind : "";
   *logId = log_.add({0, kind, place.tls, request.method, request.path, request.query, request.headers,
-                     request.body, {}, false, place.connection, place.sequence});
+                     request.body, {}, false, place.connection, place.sequence, {}});
   Fault fault = route ? faults_.take(kind) : Fault{};
   if (fault.type == FaultType::kDelay && !stop_.sleepFor(std::chrono::milliseconds(fault.delayMs))) return false;
   if (fault.type == FaultType::kCloseUnanswered) return false;

@@ -292,3 +292,39 @@ TEST(KxcliOrders, OrderCommandsEndOnceTheirOutcomeHasArrived) {
 }
 
 }  // namespace
+
+// ---- the order rate limit ------------------------------------------------------------------
+
+// Seven actions at two a second: the first two go at once, then no second
+// ever holds more than two as the server sees them; every action is sent,
+// in the order given, and the waits are logged.
+TEST(KxcliOrders, MaxOrdersPerSecondSpacesActionsInOrderAndDropsNone) {
+  Simulator sim;
+  Home home;
+  std::string script = "ConfigureClient 'maxOrdersPerSecond=2'\n" + kConnected;
+  for (int cookie = 1; cookie <= 6; ++cookie) {
+    script += "PlaceOrder D-10001 SBER 1 2 1 100 1 0 " + std::to_string(cookie) + "\n";
+  }
+  script += "CancelOrder D-10001 SBER 1000000001\nwait OrderSucceeded 6\nwait OrderCancelSucceeded\n";
+  const Result r = run(home, sim.script(), script);
+  EXPECT_EQ(r.status, 0);
+  std::vector<std::string> cookies;
+  for (const std::string& line : r.events("OrderSucceeded")) cookies.push_back(member(line, "cookie"));
+  EXPECT_EQ(cookies, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+
+  const auto orders = sim.server().log().ofKind("order");
+  ASSERT_EQ(orders.size(), 7u);
+  for (size_t i = 0; i < orders.size(); ++i) {
+    if (i < 6) {
+      EXPECT_NE(orders[i].url().find("ext_order_id=" + std::to_string(i + 1) + "&"), std::string::npos);
+    }
+    // The third action after any two goes a second after the first of them
+    // (less a margin for the connections' own delays).
+    if (i >= 2) {
+      EXPECT_GE(orders[i].arrived - orders[i - 2].arrived, std::chrono::milliseconds(900)) << i;
+    }
+  }
+  EXPECT_LT(orders[1].arrived - orders[0].arrived, std::chrono::milliseconds(500));
+  // Actions 3, 5 and 7 wait most of a second; 4 and 6 may find their token back.
+  EXPECT_GE(home.logCount("for its turn (maxOrdersPerSecond=2)"), 3u);
+}
