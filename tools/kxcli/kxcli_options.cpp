@@ -18,7 +18,8 @@ const char* const kUsage =
     "             orders NAME   my-trades NAME   closed NAME   version\n"
     "script:      one directive per line: METHOD ARG... | wait EVENT [COUNT] [TIMEOUT_S] | sleep MS | quit\n"
     "             (FILE - reads standard input; $KXCLI_HOST, $KXCLI_PORT, $KXCLI_LOGIN and\n"
-    "             $KXCLI_PASSWORD hold the connection's values)\n";
+    "             $KXCLI_PASSWORD hold the connection's values)\n"
+    "Documentation: docs/kxcli.md, or man kxcli once installed\n";
 
 namespace {
 
