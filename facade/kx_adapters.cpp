@@ -3,6 +3,7 @@
 #include "kx_adapters.h"
 
 #include <cstring>
+#include <utility>
 
 #include "kx_logger.h"
 #include "wexel/wexel_errors.h"
@@ -99,12 +100,29 @@ void KxServer::NativeLogonListener::onLogon(const std::vector<wexel::WPortfolioE
 }
 
 void KxServer::NativeLogonListener::onError(const std::string& message, int code) {
-  if (code == wexel::kErrorTls) return;  // connect retries in plain mode; this is no outcome yet
+  if (code == wexel::kErrorTls) {  // connect may retry in plain mode; this is no outcome yet
+    boost::lock_guard<boost::mutex> hold(tlsFailureLock_);
+    tlsFailure_ = message;
+    return;
+  }
+  fail(message, code);
+}
+
+void KxServer::NativeLogonListener::fail(const std::string& message, int code) {
   session_.markEnded();
   kx::ServerRef server = session_.enter();
   if (!server) return;
   Utils::logError("Login failed: %s:%d", message.c_str(), code);
   server->fireDisconnected(message.c_str());
+}
+
+void KxServer::NativeLogonListener::reportTlsFailure() {
+  std::string message;
+  {
+    boost::lock_guard<boost::mutex> hold(tlsFailureLock_);
+    message = std::exchange(tlsFailure_, std::string());
+  }
+  if (!message.empty()) fail(message, wexel::kErrorTls);
 }
 
 void KxServer::NativeLogonListener::onUpdateInfo(const std::string&, int64_t, const std::string&) {}

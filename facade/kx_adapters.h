@@ -33,8 +33,16 @@ class KxServer::NativeLogonListener : public wexel::WexelLogonListener {
   void onError(const std::string& message, int code) override;
   void onUpdateInfo(const std::string& name, int64_t version, const std::string& url) override;
 
+  // The TLS attempt's failure, held back while a plain logon may follow;
+  // reports it as the logon's outcome when none follows. Once only.
+  void reportTlsFailure();
+
  private:
+  void fail(const std::string& message, int code);
+
   kx::Session& session_;
+  boost::mutex tlsFailureLock_;  // tlsFailure_; a leaf
+  std::string tlsFailure_;
 };
 
 class KxServer::NativeReferenceSecuritiesListener : public wexel::WexelReferenceSecuritiesListener {

@@ -42,12 +42,14 @@ bool logWritable(const std::string& logFile, std::string* reason) {
   return true;
 }
 
-wexel::WInstanceConfig instanceConfig(int workerThreads) {
+wexel::WInstanceConfig instanceConfig(int workerThreads, kx::Settings& settings) {
   wexel::WInstanceConfig config;
   config.useSctp = 0;
   config.workerThreads = workerThreads;
   config.scramblePort = 0;
   config.useOmsSsl = 1;
+  config.tlsVerify = settings.read("tlsVerify") == "yes";
+  config.tlsCaFile = settings.read("tlsCaFile");
   return config;
 }
 
@@ -97,7 +99,7 @@ HRESULT KxServer::startSession(const std::string& logPath, int logLevel, int wor
   if (!kx::startLibraryOnce(logDirectory, logLevel, workerThreads, logPath)) {
     return refuse("KxServer::connect(): Wexel startup failed..");
   }
-  wexel::WexelInstance* instance = wexel::createInstance(instanceConfig(workerThreads));
+  wexel::WexelInstance* instance = wexel::createInstance(instanceConfig(workerThreads, settings_));
   if (!instance) return refuse("Wexel instance create failed..");
   *session = kx::Session::open(*this, instance);
   return S_OK;
@@ -110,6 +112,13 @@ void KxServer::logon(kx::Session& session, BSTR ip, USHORT port, BSTR login, BST
   Utils::logInfo("Trying to authenticate in %s:%d using SSL connection (login %s)", host.c_str(), port, user.c_str());
   if (session.instance().logon(host, port, user, secret, true, &session.logonListener)) return;
   if (!isCurrent(&session)) return;  // a handler of the failure has connected anew
+  // With the certificate checked, or clear text refused, the password never
+  // goes out without TLS: the TLS failure is the logon's outcome.
+  if (settings_.read("tlsVerify") == "yes" || settings_.read("allowPlainLogon") == "no") {
+    Utils::logWarn("SSL connection failed, no logon without SSL (tlsVerify=yes or allowPlainLogon=no)");
+    session.logonListener.reportTlsFailure();
+    return;
+  }
   Utils::logWarn("SSL connection failed, no problem, trying to connect without SSL");
   session.instance().logon(host, port, user, secret, false, &session.logonListener);
 }

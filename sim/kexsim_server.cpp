@@ -246,6 +246,8 @@ const Route* Server::findRoute(const std::string& path) const {
   return nullptr;
 }
 
+std::string Server::certificatePem() const { return certificatePemOf(sslContext_); }
+
 bool Server::dispatch(Connection& connection, const HttpRequest& request, const std::string& rest,
                       const RequestPlace& place, int* logId) {
   const Route* route = findRoute(request.path);

@@ -67,6 +67,9 @@ class Server {
 
   uint16_t plainPort() const { return plainPort_; }
   uint16_t tlsPort() const { return tlsPort_; }
+  // The TLS port's self-signed certificate (CN and address 127.0.0.1) as PEM,
+  // for clients that check it; empty before start.
+  std::string certificatePem() const;
   const Scenario& scenario() const { return options_.scenario; }
   RequestLog& log() { return log_; }
   FaultTable& faults() { return faults_; }

@@ -1,6 +1,7 @@
 #include "kexsim_tls.h"
 
 #include <openssl/evp.h>
+#include <openssl/pem.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
@@ -63,6 +64,20 @@ SSL_CTX* makeSelfSignedServerContext() {
     return nullptr;
   }
   return context.release();
+}
+
+std::string certificatePemOf(SSL_CTX* context) {
+  X509* certificate = context ? SSL_CTX_get0_certificate(context) : nullptr;
+  BIO* memory = certificate ? BIO_new(BIO_s_mem()) : nullptr;
+  if (!memory) return std::string();
+  std::string pem;
+  if (PEM_write_bio_X509(memory, certificate) == 1) {
+    char* data = nullptr;
+    const long size = BIO_get_mem_data(memory, &data);
+    if (size > 0) pem.assign(data, static_cast<size_t>(size));
+  }
+  BIO_free(memory);
+  return pem;
 }
 
 }  // namespace kexsim

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace wexel {
 
@@ -18,6 +19,13 @@ struct WInstanceConfig {
   // The all-trades feed answers the keep-alive: silent this long, it counts as
   // dead (two and a half keep-alive periods).
   int32_t tradesFeedSilenceMs = 75000;
+  // TLS channels check the server's certificate chain and name; a refusal
+  // fails the channel's handshake.
+  unsigned char tlsVerify = 0;
+  std::string tlsCaFile;  // PEM file of the trusted certificates; empty: the system's
+  // The name the logon's TLS certificate must carry; set by the logon to the
+  // host it was given (channels to other addresses check their address).
+  std::string tlsServerName;
 };
 
 }  // namespace wexel

@@ -55,7 +55,9 @@ bool WInstance::logon(const std::string& host, uint16_t port, const std::string&
     plainReport(listener)(kTextDnsLookup, kErrorDnsLookup);
     return false;
   }
-  manager_ = new WConnectionManager(this, config_);
+  WInstanceConfig managerConfig = config_;
+  managerConfig.tlsServerName = host;
+  manager_ = new WConnectionManager(this, managerConfig);
   if (!manager_.load()->start()) return false;
   bool sent;
   if (useSsl) {

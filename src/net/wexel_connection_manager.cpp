@@ -19,7 +19,10 @@ constexpr int kSctpProtocol = 132;
 }  // namespace
 
 WConnectionManager::WConnectionManager(WManagerOwner* owner, const WInstanceConfig& config)
-    : owner_(owner), pool_(config.workerThreads), config_(config) {
+    : owner_(owner),
+      pool_(config.workerThreads),
+      config_(config),
+      tlsVerifier_(config.tlsVerify ? std::make_unique<WTlsVerifier>(config.tlsCaFile) : nullptr) {
   watched_.reserve(kMaxWatched + 1);
   watches_.reserve(kMaxWatched + 1);
   ready_.reserve(100);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <list>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "wexel/wexel_config.h"
 #include "core/wexel_sys.h"
 #include "core/wexel_thread_pool.h"
+#include "net/wexel_tls_verify.h"
 
 namespace wexel {
 
@@ -66,6 +68,8 @@ class WConnectionManager : public sys::WRunnable {
   WManagerOwner* instance() const { return owner_; }
   WThreadPool& pool() { return pool_; }
   const WInstanceConfig& config() const { return config_; }
+  // The certificate check of TLS channels; null unless tlsVerify is set.
+  WTlsVerifier* tlsVerifier() const { return tlsVerifier_.get(); }
 
   // A worker gives a channel back after reading it: wakes the I/O loop so
   // that it polls the channel again at once.
@@ -104,6 +108,7 @@ class WConnectionManager : public sys::WRunnable {
   WManagerOwner* owner_;
   WThreadPool pool_;
   WInstanceConfig config_;
+  std::unique_ptr<WTlsVerifier> tlsVerifier_;
 
   // Reused by every pass of the loop (I/O thread only).
   int nextWatchedSocket_ = 0;  // where the next pass starts its walk

@@ -7,6 +7,7 @@
 
 #include "q3_socket.h"
 #include "net/wexel_connection_manager.h"
+#include "net/wexel_tls_verify.h"
 #include "core/wexel_log.h"
 #include "core/wexel_statistics.h"
 
@@ -121,13 +122,27 @@ bool WHttpsRequest::createTlsObject() {
     return logTlsErrors();
   }
   SSL_set_bio(ssl_, bio_, bio_);
+  verificationPrepared_ = false;
   return true;
+}
+
+// With tlsVerify, the logon server's certificate must name the host the
+// caller gave; a channel to another address (an order endpoint) its address.
+bool WHttpsRequest::prepareVerification(std::string* error) {
+  WTlsVerifier* verifier = manager_ ? manager_->tlsVerifier() : nullptr;
+  if (!verifier) return true;
+  const WInstanceConfig& config = manager_->config();
+  uint32_t address = 0;
+  const bool sameServer = !config.tlsServerName.empty() && q3::resolveIPv4(config.tlsServerName, &address) &&
+                          address == serverAddress().sin_addr.s_addr;
+  return verifier->prepare(ssl_, sameServer ? config.tlsServerName : serverHost(), error);
 }
 
 bool WHttpsRequest::tlsHandshake(bool* retry) {
   *retry = false;
   int result;
   int error = 0;
+  std::string reason;  // why the handshake cannot succeed, when known
   {
     sys::WLock hold(socketLock_);
     if (socket_.load() < 0) return false;
@@ -135,9 +150,17 @@ bool WHttpsRequest::tlsHandshake(bool* retry) {
       // Without a TLS object the caller would otherwise hear nothing.
       error = -1;
       result = 0;
+    } else if (!verificationPrepared_ && !prepareVerification(&reason)) {
+      error = -1;
+      result = 0;
     } else {
+      verificationPrepared_ = true;
       result = SSL_connect(ssl_);
       if (result < 1) error = SSL_get_error(ssl_, result);
+      if (result < 1 && manager_ && manager_->tlsVerifier()) {
+        const std::string refused = WTlsVerifier::refusal(ssl_);
+        if (!refused.empty()) reason = "server certificate refused: " + refused;
+      }
     }
   }
   if (result < 1) {
@@ -146,9 +169,10 @@ bool WHttpsRequest::tlsHandshake(bool* retry) {
       return false;
     }
     ERR_clear_error();
+    const std::string text = reason.empty() ? "Create SSL session failed" : "Create SSL session failed: " + reason;
     // Logged before it is reported: a listener may end everything at once.
-    logError("Create SSL session failed for channel 0x%X, code %d", channelId(), error);
-    onError(kErrorTls, "Create SSL session failed");
+    logError("%s for channel 0x%X, code %d", text.c_str(), channelId(), error);
+    onError(kErrorTls, text);
     return false;
   }
   logHandshakeDone();

@@ -31,6 +31,8 @@ class WHttpsRequest : public WHttpRequest {
 
  private:
   bool createTlsObject();
+  // Sets the certificate check up when the manager has one; false with the reason.
+  bool prepareVerification(std::string* error);
   // Send and receive time limit of the socket while it is blocking; 0 = none.
   void setHandshakeTimeout(int milliseconds);
   void logHandshakeDone();
@@ -42,6 +44,7 @@ class WHttpsRequest : public WHttpRequest {
 
   BIO* bio_ = nullptr;
   SSL* ssl_ = nullptr;
+  bool verificationPrepared_ = false;  // under socketLock_, as ssl_
 };
 
 }  // namespace wexel
