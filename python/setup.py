@@ -50,6 +50,7 @@ class BuildWithCMake(build_ext):
 
 
 setup(
+    packages=["quarnel3"],
     ext_modules=[Extension("quarnel3._quarnel3", sources=[])],
     cmdclass={"build_ext": BuildWithCMake},
 )

@@ -12,7 +12,8 @@ namespace q3py {
 
 // The Python callable that events go to. It is read and cleared only with
 // the GIL held; a raw reference, so that whichever thread drops the last
-// owner of this struct needs no GIL.
+// owner of this struct needs no GIL. A delivery holds a reference of its own:
+// a handler that lets go of the GIL may see close() clear the member.
 struct Client::EventTarget {
   PyObject* callable = nullptr;
 
@@ -21,7 +22,7 @@ struct Client::EventTarget {
     py::gil_scoped_acquire gil;
     if (!callable) return;
     try {
-      const py::handle dispatch(callable);
+      const auto dispatch = py::reinterpret_borrow<py::object>(callable);
       dispatch(name, toDict(line));
     } catch (py::error_already_set& error) {
       // Nowhere to raise it on the component's thread: reported like an

@@ -7,6 +7,7 @@ import contextlib
 import datetime
 import io
 import threading
+import time
 import unittest
 
 from support import TIMEOUT, SessionTest
@@ -45,6 +46,21 @@ class Quotes(SessionTest):
 
         self.connect()
         self.assertEqual(asyncio.run(asyncio.wait_for(read_until_closed(), TIMEOUT)), [])
+
+    def test_no_event_comes_after_close(self):
+        closed = threading.Event()
+        late = []
+        self.client.on_event(lambda event: late.append(event) if closed.is_set() else None)
+        self.connect()
+        self.client.ListenQuotes("SBER")
+        self.client.ListenBidAsks("SBER")
+        self.client.wait("UpdateQuote", count=2, timeout=TIMEOUT)
+        started = time.monotonic()
+        self.client.close()
+        closed.set()
+        self.assertLess(time.monotonic() - started, 5.0)
+        time.sleep(1.5)  # longer than the simulator takes between quotes
+        self.assertEqual(late, [])
 
 
 class Book(SessionTest):
