@@ -13,6 +13,7 @@
 #include "kxcli_component.h"
 #include "kxcli_options.h"
 #include "kxcli_script.h"
+#include "kxcli_watch.h"
 
 namespace {
 
@@ -43,8 +44,12 @@ bool startSim(const Options& o, std::unique_ptr<kexsim::Server>* sim, Connection
   return true;
 }
 
+// The board draws the events itself instead of printing them.
+bool watching(const Options& o) { return !o.script && !o.command.empty() && o.command.front() == kWatchCommand; }
+
 int runWith(const Options& o, Component& component, EventBoard& board, Printer& printer, const Connection& c) {
   if (o.config) printer.printCall([&] { return component.call("ConfigureClient", {Word{*o.config, false}}); });
+  if (watching(o)) return runWatch({o.command.begin() + 1, o.command.end()}, c, o.forSeconds, component, board);
   if (!o.script) return runCommand(o.command, c, o.forSeconds, component, board, printer);
   if (*o.script == "-") return runScript(std::cin, component, board, printer);
   std::ifstream file(*o.script);
@@ -68,8 +73,12 @@ int main(int argc, char** argv) {
     std::fputs(kUsage, stdout);
     return kExitOk;
   }
-  if (!options.script && !isCommand(options.command.front())) {
+  if (!options.script && !isCommand(options.command.front()) && !watching(options)) {
     std::fprintf(stderr, "kxcli: unknown command %s\n%s", options.command.front().c_str(), kUsage);
+    return kExitUsage;
+  }
+  if (watching(options) && options.command.size() < 2) {
+    std::fprintf(stderr, "kxcli: wrong number of words for %s\n", kWatchCommand);
     return kExitUsage;
   }
 
@@ -88,8 +97,8 @@ int main(int argc, char** argv) {
 
   auto component = Component::open(
       options.modulePath,
-      [&](const std::string& event, const Line& line) {
-        printer.print(line);
+      [&, printed = !watching(options)](const std::string& event, const Line& line) {
+        if (printed) printer.print(line);
         board.record(event, line);
       },
       &error,

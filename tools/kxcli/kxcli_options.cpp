@@ -16,6 +16,7 @@ const char* const kUsage =
     "             place PORTFOLIO SYMBOL ACTION TYPE VALIDITY PRICE AMOUNT STOP COOKIE\n"
     "             cancel PORTFOLIO SYMBOL ORDERID   move PORTFOLIO ORDERID PRICE\n"
     "             orders NAME   my-trades NAME   closed NAME   version\n"
+    "             watch SYMBOL...   (a live board of quotes and the first symbol's order book)\n"
     "script:      one directive per line: METHOD ARG... | wait EVENT [COUNT] [TIMEOUT_S] | sleep MS | quit\n"
     "             (FILE - reads standard input; $KXCLI_HOST, $KXCLI_PORT, $KXCLI_LOGIN and\n"
     "             $KXCLI_PASSWORD hold the connection's values)\n"
