@@ -77,7 +77,7 @@ std::vector<Tokens> ladderOf(const std::vector<std::string>& screen) {
     const Tokens words = split(line);
     if (inLadder && (words.empty() || words[0] == "q")) break;
     if (inLadder) out.push_back(words);
-    inLadder = inLadder || line.find("BID VOLUME") != std::string::npos;
+    inLadder = inLadder || line.find("BID  |  ") != std::string::npos;
   }
   return out;
 }

@@ -8,7 +8,7 @@ namespace kxcli {
 namespace {
 
 constexpr int kSymbolWidth = 12;
-constexpr int kNumberWidth = 12;
+constexpr int kNumberWidth = 11;  // with the symbol's, a row fits 80 columns
 constexpr const char* kNoValue = "-";
 
 struct StateName {
@@ -98,7 +98,7 @@ std::string levelColumns(const std::vector<BookLevel>& side, size_t at, bool pri
 void addLadder(const WatchModel& model, size_t room, std::vector<std::string>& lines) {
   const BookLadder& book = model.book();
   lines.push_back("Order book " + model.selected());
-  lines.push_back("  " + columns({"BID VOLUME", "BID"}) + "  |" + columns({"ASK", "ASK VOLUME"}));
+  lines.push_back("  " + columns({"VOLUME", "BID"}) + "  |" + columns({"ASK", "VOLUME"}));
   const size_t depth = std::max(book.bids.size(), book.asks.size());
   const std::string& refusal = model.rows()[model.selectedIndex()].error;
   if (depth == 0) lines.push_back("  " + (refusal.empty() ? std::string("waiting for the order book") : refusal));
@@ -113,12 +113,12 @@ std::string joined(const std::vector<std::string>& texts) {
   return out;
 }
 
-// Cut to `columns` characters of UTF-8 text (continuation bytes take no column).
-std::string fit(const std::string& line, size_t columns) {
+// Cut to `width` characters of UTF-8 text (continuation bytes take no column).
+std::string fit(const std::string& line, size_t width) {
   size_t used = 0;
   for (size_t at = 0; at < line.size(); ++at) {
     const bool starts = (static_cast<unsigned char>(line[at]) & 0xC0) != 0x80;
-    if (starts && used++ == columns) return line.substr(0, at);
+    if (starts && used++ == width) return line.substr(0, at);
   }
   return line;
 }
