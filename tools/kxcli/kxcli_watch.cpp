@@ -51,7 +51,7 @@ class Terminal {
       raw.c_cc[VTIME] = 0;
       ::tcsetattr(STDIN_FILENO, TCSANOW, &raw);
     }
-    restoreKeys_ = keys_;
+    restoreKeys_ = keys_;  // keys_ goes off if the terminal hangs up; the settings come back all the same
     writeAll(kEnterScreen);
   }
   ~Terminal() {
