@@ -1,4 +1,5 @@
 // The session methods: connect, disconnect, IsConnected, and configuration.
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +51,7 @@ wexel::WInstanceConfig instanceConfig(int workerThreads, kx::Settings& settings)
   config.useOmsSsl = 1;
   config.tlsVerify = settings.read("tlsVerify") == "yes";
   config.tlsCaFile = settings.read("tlsCaFile");
+  config.dataSilenceMs = std::max(0, std::atoi(settings.read("dataSilenceMs").c_str()));
   return config;
 }
 

@@ -27,8 +27,8 @@ enum class FaultType {
   kCharset,          // order replies: texts in `charset` ("UTF-8", "CP1251", "windows-1251")
   kEndlessHeader,    // a status line and header lines without end (16 KiB), then silence for
                      // `delayMs` (default 2 s) with the connection open, then close
-  kStall,            // feeds: the first records, then nothing at all (no updates, no keep-alive
-                     // answers) while the connection stays open
+  kStall,            // feeds and portfolio streams: the first records, then nothing at all (no
+                     // updates, no keep-alive answers) while the connection stays open
 };
 
 struct Fault {

@@ -35,7 +35,13 @@ class PortfolioStream {
   void addMoney(const PortfolioMoney& money, Records& records);
   void receive(const std::string& bytes);
   void onLine(const std::string& line);
-  bool send(Records records) { return records.empty() || exchange_.reply.sendRecords(std::move(records)); }
+  // A stalled stream (fault "stall") sends its opening records and then
+  // nothing, keep-alive answers included.
+  bool send(Records records) {
+    if (records.empty() || stalled_) return true;
+    stalled_ = exchange_.fault.type == FaultType::kStall;
+    return exchange_.reply.sendRecords(std::move(records));
+  }
 
   Exchange& exchange_;
   ServerContext& server_;
@@ -48,6 +54,7 @@ class PortfolioStream {
   size_t sentClosed_ = 0;                      // so do its closed positions
   std::optional<PortfolioMoney> sentMoney_;
   std::string partialLine_;
+  bool stalled_ = false;
 };
 
 void PortfolioStream::run() {

@@ -424,4 +424,40 @@ TEST(KxcliMarket, AFeedThatFailsEndsTheSessionWithDisconnected) {
   }
 }
 
+// dataSilenceMs: a feed or portfolio stream that goes silent with the
+// connection open (the server stalled) ends the session once the limit has
+// passed; without the setting the session stays, as a quiet market's would.
+TEST(KxcliMarket, DataSilenceMsEndsASessionWhoseSubscribedStreamGoesSilent) {
+  struct Case {
+    const char* kind;
+    const char* listen;
+    const char* configure;
+  } cases[] = {
+      {"quotes", "ListenQuotes SBER", "dataSilenceMs=1500"},
+      {"orders", "ListenBidAsks SBER", "dataSilenceMs=1500"},
+      {"portfolio", "ListenPortfolio D-10001", "dataSilenceMs=1500"},
+      {"quotes", "ListenQuotes SBER", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.kind) + " " + c.configure);
+    Simulator sim;
+    Home home;
+    sim.server().faults().set(c.kind, {FaultType::kStall, 0, 0, 1});
+    const bool limited = *c.configure != 0;
+    const std::string script = "ConfigureClient '" + std::string(c.configure) + "'\n" + kConnected + c.listen +
+                               (limited ? "\nwait Disconnected\n" : "\nsleep 3500\n") + "IsConnected\n";
+    const Result r = run(home, sim.script(), script);
+    EXPECT_EQ(r.status, 0);
+    const auto disconnected = r.events("Disconnected");
+    EXPECT_EQ(r.lines.back(), std::string(R"({"call":"IsConnected","hresult":0,"result":)") +
+                                  (limited ? "false}" : "true}"));
+    if (!limited) {
+      EXPECT_TRUE(disconnected.empty());
+      continue;
+    }
+    ASSERT_EQ(disconnected.size(), 1u);
+    EXPECT_EQ(member(disconnected[0], "reason"), "\"No data from server for 1500 ms (" + sim.plainAddress() + ")\"");
+  }
+}
+
 }  // namespace

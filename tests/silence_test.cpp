@@ -28,7 +28,8 @@ class SilenceTest : public InstanceTest {
     instance = createInstance(config);
     ASSERT_TRUE(instance->logonAndWait("127.0.0.1", server->plainPort(), "demo", "demo", 10000, false, &logonListener));
   }
-  std::string silent(int seconds) { return "No data from server for " + std::to_string(seconds) + " s (" + address() + ")"; }
+  // The limit in seconds when it is whole ones, else in milliseconds.
+  std::string silent(const std::string& limit) { return "No data from server for " + limit + " (" + address() + ")"; }
 
   WInstanceConfig config;
 };
@@ -39,7 +40,7 @@ TEST_F(SilenceTest, ALogonOrAQueryThatIsNeverAnsweredFails) {
   instance = createInstance(config);
   ASSERT_TRUE(instance->logon("127.0.0.1", server->plainPort(), "demo", "demo", false, &listener));
   ASSERT_TRUE(listener.waitFor("error"));
-  EXPECT_EQ(listener.events(), std::vector<std::string>{errorEvent(silent(1), kErrorTimeout)});
+  EXPECT_EQ(listener.events(), std::vector<std::string>{errorEvent(silent("1 s"), kErrorTimeout)});
   EXPECT_FALSE(instance->isConnected());
   releaseInstance(instance);
   instance = nullptr;
@@ -48,7 +49,7 @@ TEST_F(SilenceTest, ALogonOrAQueryThatIsNeverAnsweredFails) {
   server->faults().set("guide", {FaultType::kDelay, 0, 5000, 1});
   ASSERT_TRUE(instance->requestSecurities(&guide));
   ASSERT_TRUE(guide.waitFor("error"));
-  EXPECT_EQ(guide.events(), std::vector<std::string>{errorEvent(silent(1), kErrorTimeout)});
+  EXPECT_EQ(guide.events(), std::vector<std::string>{errorEvent(silent("1 s"), kErrorTimeout)});
 }
 
 TEST_F(SilenceTest, AStalledTradesFeedIsDeadAQuietOneLives) {
@@ -77,7 +78,7 @@ TEST_F(SilenceTest, AStalledTradesFeedIsDeadAQuietOneLives) {
   logOnQuickly();
   ASSERT_TRUE(instance->listenTicks("MB", "SBER", &stalled));
   ASSERT_TRUE(stalled.waitFor("error"));
-  EXPECT_EQ(stalled.events().back(), errorEvent(silent(1), kErrorTimeout));
+  EXPECT_EQ(stalled.events().back(), errorEvent(silent("1500 ms"), kErrorTimeout));
 }
 
 }  // namespace

@@ -19,6 +19,9 @@ struct WInstanceConfig {
   // The all-trades feed answers the keep-alive: silent this long, it counts as
   // dead (two and a half keep-alive periods).
   int32_t tradesFeedSilenceMs = 75000;
+  // Feeds and portfolio streams with a subscription count as dead after this
+  // many milliseconds without a byte (0: never; a quiet market sends nothing).
+  int32_t dataSilenceMs = 0;
   // TLS channels check the server's certificate chain and name; a refusal
   // fails the channel's handshake.
   unsigned char tlsVerify = 0;

@@ -27,7 +27,7 @@ inline constexpr char kTextClosedByServer[] = "Connection closed by server";
 inline constexpr char kTextBadParameter[] = "Bad request parameter";
 inline constexpr char kTextBadOrderParameters[] = "Bad order parameters";
 inline constexpr char kTextClosedBeforeReply[] = "Connection closed before the reply";
-inline constexpr char kTextSilentServer[] = "No data from server";  // " for N s" follows
+inline constexpr char kTextSilentServer[] = "No data from server";  // " for N s" (or " for N ms") follows
 inline constexpr char kTextHeaderTooLong[] = "Reply header too long: no end of header in 8191 bytes";
 
 }  // namespace wexel

@@ -45,8 +45,11 @@ class WHttpFeedRequest : public WHttpRequest {
   // Tells every listener of every subscription, with the server address appended.
   void reportToListeners(int code, const std::string& text);
   const std::string& path() const { return path_; }
-  // A quiet market sends nothing: feeds may stay silent.
-  int silenceLimitMs(const WInstanceConfig&) const override { return 0; }
+  // A quiet market sends nothing: feeds may stay silent, unless the host set
+  // a limit for data (dataSilenceMs), which holds while something is subscribed.
+  int silenceLimitMs(const WInstanceConfig& config) const override {
+    return subscriptionCount_.load(std::memory_order_acquire) > 0 ? config.dataSilenceMs : 0;
+  }
 
  protected:
   // Calls one listener's error operation; each feed knows its listener type.
@@ -57,12 +60,20 @@ class WHttpFeedRequest : public WHttpRequest {
   Subscriptions::iterator findByKeys(const std::string& first, const std::string& second);
 
   // Under sendLock_: the table changed (the reader's copy is stale).
-  void subscriptionsChanged() { subscriptionsVersion_.fetch_add(1, std::memory_order_release); }
+  // A first subscription starts the silence clock anew: an idle feed may
+  // have gone without a byte for longer than any limit.
+  void subscriptionsChanged() {
+    const int count = static_cast<int>(subscriptions_.size());
+    if (count > 0 && subscriptionCount_.load(std::memory_order_relaxed) == 0) noteActivity();
+    subscriptionCount_.store(count, std::memory_order_release);  // after the clock: the check reads it first
+    subscriptionsVersion_.fetch_add(1, std::memory_order_release);
+  }
 
   std::string path_;
   std::string query_;
   Subscriptions subscriptions_;
   std::atomic<uint64_t> subscriptionsVersion_{1};
+  std::atomic<int> subscriptionCount_{0};  // for the silence check, which takes no channel lock
   uint64_t readerVersion_ = 0;  // the version readerCopy_ was taken at
   std::unordered_map<int, std::shared_ptr<const WFeedContent>> readerCopy_;
   int32_t lastNumber_ = 0;
@@ -90,7 +101,11 @@ class WAllTradesFeed : public WTypedFeed<WexelTradesListener> {
   WAllTradesFeed(const std::string& query, WConnectionManager* manager, WexelParser* parser, const sockaddr_in& server)
       : WTypedFeed("/kx2/trades-zbin", query, manager, parser, server, 156) {}
   // Its server answers the keep-alive: a feed silent for several periods is dead.
-  int silenceLimitMs(const WInstanceConfig& config) const override { return config.tradesFeedSilenceMs; }
+  // A shorter limit for data (dataSilenceMs) holds too while something is subscribed.
+  int silenceLimitMs(const WInstanceConfig& config) const override {
+    const int data = WTypedFeed::silenceLimitMs(config);
+    return data > 0 && data < config.tradesFeedSilenceMs ? data : config.tradesFeedSilenceMs;
+  }
 };
 
 class WQuotesFeed : public WTypedFeed<WexelQuotesListener> {

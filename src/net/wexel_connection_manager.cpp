@@ -249,7 +249,8 @@ void WConnectionManager::expireSilentChannels(int64_t nowMs) {
     }
   }
   for (const auto& [channel, limit] : silent) {
-    const std::string text = std::string(kTextSilentServer) + " for " + std::to_string(limit / 1000) + " s";
+    const std::string text = std::string(kTextSilentServer) + " for " +
+                             (limit % 1000 == 0 ? std::to_string(limit / 1000) + " s" : std::to_string(limit) + " ms");
     logWarning("Channel 0x%X: %s", static_cast<unsigned>(reinterpret_cast<uintptr_t>(channel)), text.c_str());
     unregisterChannel(channel);
     channel->onError(kErrorTimeout, text);

@@ -45,8 +45,9 @@ class WGetPortfolioRequest : public WGetRequest<Http> {
                        const std::string& portfolio, int mode, WexelPortfolioListener* listener);
   // Its own request text: the portfolio goes first, before the session.
   bool prepareRequest() override;
-  // A portfolio without changes sends nothing: the stream may stay silent.
-  int silenceLimitMs(const WInstanceConfig&) const override { return 0; }
+  // A portfolio without changes sends nothing: the stream may stay silent,
+  // unless the host set a limit for data (dataSilenceMs).
+  int silenceLimitMs(const WInstanceConfig& config) const override { return config.dataSilenceMs; }
   // Socket errors and the server closing the stream reach the listener with
   // the address appended, once.
   void onError(int code, const std::string& text) override;
