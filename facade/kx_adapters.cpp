@@ -113,7 +113,7 @@ void KxServer::NativeLogonListener::fail(const std::string& message, int code) {
   kx::ServerRef server = session_.enter();
   if (!server) return;
   Utils::logError("Login failed: %s:%d", message.c_str(), code);
-  server->fireDisconnected(message.c_str());
+  server->sessionEnded(message.c_str());
 }
 
 void KxServer::NativeLogonListener::reportTlsFailure() {
@@ -138,6 +138,7 @@ void KxServer::NativeReferenceSecuritiesListener::onSecurities(const std::vector
   server->tables().addSecurities(securities);
   session_.markSecuritiesLoaded();
   Utils::logInfo("Securities table loaded OK");
+  server->sessionReady(session_);
   server->fireConnected();
 }
 

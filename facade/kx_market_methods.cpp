@@ -18,6 +18,8 @@ namespace kx {
 struct SubscriptionRule {
   const char* infoLine;
   bool (*call)(Session& session, const std::string& exchange, const std::string& symbol);
+  SubscriptionList::Kind kind;
+  bool listen;  // else a cancel
 };
 
 }  // namespace kx
@@ -29,6 +31,7 @@ constexpr const char* kNotReady = "Session not ready: the securities list is sti
 
 using kx::Session;
 using kx::SubscriptionRule;
+using Kind = kx::SubscriptionList::Kind;
 
 bool listenQuotes(Session& s, const std::string& exchange, const std::string& symbol) {
   return s.instance().listenQuotes(exchange, symbol, &s.quotesListener);
@@ -49,12 +52,18 @@ bool cancelTicks(Session& s, const std::string& exchange, const std::string& sym
   return s.instance().cancelTicks(exchange, symbol, &s.tradesListener);
 }
 
-constexpr SubscriptionRule kListenQuotes{"KxServer::ListenQuotes method (Symbol: %s)", listenQuotes};
-constexpr SubscriptionRule kCancelQuotes{"KxServer::CancelQuotes method (Symbol: %s)", cancelQuotes};
-constexpr SubscriptionRule kListenBidAsks{"KxServer::ListenBidAsks method (Symbol: %s)", listenBidAsks};
-constexpr SubscriptionRule kCancelBidAsks{"KxServer::CancelBidAsks method (Symbol: %s)", cancelBidAsks};
-constexpr SubscriptionRule kListenTicks{"KxServer::ListenTicks method (Symbol: %s)", listenTicks};
-constexpr SubscriptionRule kCancelTicks{"KxServer::CancelTicks method (Symbol: %s)", cancelTicks};
+constexpr SubscriptionRule kListenQuotes{"KxServer::ListenQuotes method (Symbol: %s)", listenQuotes,
+                                    Kind::kQuotes, true};
+constexpr SubscriptionRule kCancelQuotes{"KxServer::CancelQuotes method (Symbol: %s)", cancelQuotes,
+                                    Kind::kQuotes, false};
+constexpr SubscriptionRule kListenBidAsks{"KxServer::ListenBidAsks method (Symbol: %s)", listenBidAsks,
+                                    Kind::kBook, true};
+constexpr SubscriptionRule kCancelBidAsks{"KxServer::CancelBidAsks method (Symbol: %s)", cancelBidAsks,
+                                    Kind::kBook, false};
+constexpr SubscriptionRule kListenTicks{"KxServer::ListenTicks method (Symbol: %s)", listenTicks,
+                                    Kind::kTicks, true};
+constexpr SubscriptionRule kCancelTicks{"KxServer::CancelTicks method (Symbol: %s)", cancelTicks,
+                                    Kind::kTicks, false};
 
 // The server reads a negative count as "this many back". -INT_MIN does not
 // exist; the largest count stands in for it.
@@ -102,9 +111,23 @@ HRESULT KxServer::subscription(BSTR symbol, const kx::SubscriptionRule& rule) {
     std::string exchange;
     if (const HRESULT hr = resolveSymbol(name, &session, &exchange); FAILED(hr)) return hr;
     rule.call(*session, exchange, name);
+    subscriptions_.set(rule.kind, name, rule.listen);
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
+  }
+}
+
+// After a reconnect: the quotes, books and ticks the host had, on the new session.
+void KxServer::restoreMarketSubscriptions(kx::Session& session) {
+  for (const auto& [kind, symbol] : subscriptions_.all()) {
+    const auto security = tables_.security(symbol);
+    if (kind == Kind::kPortfolio || !security) continue;
+    const std::string exchange = kx::fieldText(security->exchangeCode);
+    const SubscriptionRule& rule =
+        kind == Kind::kQuotes ? kListenQuotes : kind == Kind::kBook ? kListenBidAsks : kListenTicks;
+    Utils::logInfo(rule.infoLine, symbol.c_str());
+    rule.call(session, exchange, symbol);
   }
 }
 

@@ -18,6 +18,7 @@ inline constexpr wexel::WContext kNoContext = 0;
 struct PortfolioRule {
   const char* infoLine;
   bool (*call)(Session& session, const std::string& portfolio);
+  bool listen;  // else a cancel
 };
 
 struct QueryRule {
@@ -46,8 +47,10 @@ bool getMyClosePos(Session& s, const std::string& portfolio) {
   return s.instance().getMyClosePos(portfolio, &s.myClosePosListener, kx::kNoContext);
 }
 
-constexpr kx::PortfolioRule kListenPortfolio{"KxServer::ListenPortfolio method (Portfolio: %s)", listenPortfolio};
-constexpr kx::PortfolioRule kCancelPortfolio{"KxServer::CancelPortfolio method (Portfolio: %s)", cancelPortfolio};
+constexpr kx::PortfolioRule kListenPortfolio{"KxServer::ListenPortfolio method (Portfolio: %s)", listenPortfolio,
+                                             true};
+constexpr kx::PortfolioRule kCancelPortfolio{"KxServer::CancelPortfolio method (Portfolio: %s)", cancelPortfolio,
+                                             false};
 constexpr kx::QueryRule kGetMyOrders{getMyOrders};
 constexpr kx::QueryRule kGetMyTrades{getMyTrades};
 constexpr kx::QueryRule kGetMyClosePos{getMyClosePos};
@@ -65,6 +68,7 @@ HRESULT KxServer::portfolioStream(BSTR portfolio, const kx::PortfolioRule& rule)
     if (!portfolio) return refuse("Portfolio %s not found", "");
     if (const HRESULT hr = knownPortfolio(code); FAILED(hr)) return hr;
     rule.call(*session, code);
+    subscriptions_.set(kx::SubscriptionList::Kind::kPortfolio, code, rule.listen);
     return S_OK;
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -82,6 +86,15 @@ HRESULT KxServer::portfolioQuery(BSTR portfolio, const std::string& code, const 
   if (const HRESULT hr = queryChecks(portfolio, code, &session); FAILED(hr)) return hr;
   rule.call(*session, code);
   return S_OK;
+}
+
+// After a reconnect: the portfolio streams the host had, on the new session.
+void KxServer::restorePortfolioStreams(kx::Session& session) {
+  for (const auto& [kind, code] : subscriptions_.all()) {
+    if (kind != kx::SubscriptionList::Kind::kPortfolio || !tables_.hasPortfolio(code)) continue;
+    Utils::logInfo(kListenPortfolio.infoLine, code.c_str());
+    kListenPortfolio.call(session, code);
+  }
 }
 
 HRESULT KxServer::ListenPortfolio(BSTR portfolio) { return portfolioStream(portfolio, kListenPortfolio); }

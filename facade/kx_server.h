@@ -13,7 +13,9 @@
 #include "kx_dispatch.h"
 #include "kx_events.h"
 #include "kx_order_throttle.h"
+#include "kx_reconnector.h"
 #include "kx_settings.h"
+#include "kx_subscription_list.h"
 #include "kx_tables.h"
 
 namespace kx {
@@ -135,6 +137,13 @@ class KxServer final : private kx::ModuleLockHolder,
 
   kx::Tables& tables() { return tables_; }
 
+  // A session ended without the host asking: Disconnected (once per loss),
+  // then, with autoReconnect, a new logon after the backoff delay.
+  void sessionEnded(const char* reason);
+  // The securities list of a session has come: after a reconnect, the
+  // host's subscriptions are made again on it. Before Connected fires.
+  void sessionReady(kx::Session& session);
+
  protected:
   IConnectionPointContainer* container() override { return this; }
 
@@ -163,7 +172,15 @@ class KxServer final : private kx::ModuleLockHolder,
   bool sessionUsable();
   HRESULT startSession(const std::string& logDirectory, int logLevel, int workerThreads,
                        std::shared_ptr<kx::Session>* session);
-  void logon(kx::Session& session, BSTR ip, USHORT port, BSTR login, BSTR password);
+  void logon(kx::Session& session);
+  // connect's work once the host's values are stored: a new session and its
+  // logon. `byHost` re-arms Disconnected; a reconnect attempt does not, so a
+  // loss is told once however many attempts fail.
+  HRESULT openAndLogon(bool byHost);
+  // On the reconnector's thread.
+  void reconnectAttempt();
+  void restoreMarketSubscriptions(kx::Session& session);
+  void restorePortfolioStreams(kx::Session& session);
   // The six feed subscriptions: the INFO line, the checks, the library call.
   HRESULT subscription(BSTR symbol, const kx::SubscriptionRule& rule);
   // The session and the exchange of a symbol in the securities table, or the refusal.
@@ -203,6 +220,21 @@ class KxServer final : private kx::ModuleLockHolder,
   std::atomic<bool> asyncOrders_{true};
   std::atomic<bool> orderStreaming_{false};
   kx::OrderThrottle orderThrottle_;
+
+  // What connect was given, for reconnect attempts (under sessionLock_).
+  struct Logon {
+    std::string host, login, password;
+    USHORT port = 0;
+  } logon_;
+  std::atomic<bool> autoReconnect_{false};
+  std::atomic<int> reconnectDelayMs_{1000};
+  std::atomic<int> reconnectMaxDelayMs_{30000};
+  std::atomic<bool> reconnecting_{false};  // the current session comes from a reconnect attempt
+  std::atomic<bool> cameUp_{false};        // a session of the last connect reached Connected
+  kx::SubscriptionList subscriptions_;
+  // Last, so that it is destroyed first: its thread stops before anything
+  // an attempt uses goes.
+  kx::Reconnector reconnector_{[this] { reconnectAttempt(); }};
 
   friend class kx::ServerRef;
 };

@@ -107,10 +107,11 @@ HRESULT KxServer::startSession(const std::string& logPath, int logLevel, int wor
   return S_OK;
 }
 
-void KxServer::logon(kx::Session& session, BSTR ip, USHORT port, BSTR login, BSTR password) {
-  const std::string host = q3::toAnsi(ip);
-  const std::string user = q3::toAnsi(login);
-  const std::string secret = q3::toAnsi(password);
+void KxServer::logon(kx::Session& session) {
+  const std::string& host = logon_.host;
+  const USHORT port = logon_.port;
+  const std::string& user = logon_.login;
+  const std::string& secret = logon_.password;
   Utils::logInfo("Trying to authenticate in %s:%d using SSL connection (login %s)", host.c_str(), port, user.c_str());
   if (session.instance().logon(host, port, user, secret, true, &session.logonListener)) return;
   if (!isCurrent(&session)) return;  // a handler of the failure has connected anew
@@ -129,29 +130,80 @@ HRESULT KxServer::connect(BSTR ip, USHORT port, BSTR login, BSTR password) {
   try {
     kx::ServerRef self = kx::ServerRef::hold(this);
     boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
-    replaceSession(nullptr);
-    openSession();
-    const std::string logPath = settings_.read("logFilePath");
-    const int logLevel = std::atoi(settings_.read("logLevel").c_str());
-    const int workerThreads = std::atoi(settings_.read("maxWorkerThreads").c_str());
-    std::shared_ptr<kx::Session> session;
-    const HRESULT hr = startSession(logPath, logLevel, workerThreads, &session);
-    if (FAILED(hr)) return hr;
-    asyncOrders_ = settings_.read("asyncSocketConnectionMode") == "yes";
-    orderStreaming_ = settings_.read("useOrderStreaming") == "yes";
-    orderThrottle_.setRate(std::atoi(settings_.read("maxOrdersPerSecond").c_str()));
-    if (orderStreaming_) session->instance().setOrderStreamingListener(&session->orderActionListener);
-    replaceSession(session);
-    logon(*session, ip, port, login, password);
-    return S_OK;
+    reconnector_.stop();
+    subscriptions_.clear();
+    logon_ = {q3::toAnsi(ip), q3::toAnsi(login), q3::toAnsi(password), port};
+    autoReconnect_ = settings_.read("autoReconnect") == "yes";
+    cameUp_ = false;
+    const std::string delay = settings_.read("reconnectDelayMs");
+    const std::string maxDelay = settings_.read("reconnectMaxDelayMs");
+    reconnectDelayMs_ = delay.empty() ? 1000 : std::max(1, std::atoi(delay.c_str()));
+    reconnectMaxDelayMs_ = maxDelay.empty() ? 30000 : std::max(1, std::atoi(maxDelay.c_str()));
+    return openAndLogon(true);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
 }
 
+HRESULT KxServer::openAndLogon(bool byHost) {
+  replaceSession(nullptr);
+  if (byHost) openSession();
+  reconnecting_ = !byHost;
+  const std::string logPath = settings_.read("logFilePath");
+  const int logLevel = std::atoi(settings_.read("logLevel").c_str());
+  const int workerThreads = std::atoi(settings_.read("maxWorkerThreads").c_str());
+  std::shared_ptr<kx::Session> session;
+  const HRESULT hr = startSession(logPath, logLevel, workerThreads, &session);
+  if (FAILED(hr)) return hr;
+  asyncOrders_ = settings_.read("asyncSocketConnectionMode") == "yes";
+  orderStreaming_ = settings_.read("useOrderStreaming") == "yes";
+  orderThrottle_.setRate(std::atoi(settings_.read("maxOrdersPerSecond").c_str()));
+  if (orderStreaming_) session->instance().setOrderStreamingListener(&session->orderActionListener);
+  replaceSession(session);
+  logon(*session);
+  return S_OK;
+}
+
+void KxServer::sessionEnded(const char* reason) {
+  fireDisconnected(reason);
+  // A connect that never came up (a wrong password, no server) is the host's
+  // to look into; only a session that was up is brought back.
+  if (!autoReconnect_ || !cameUp_) return;
+  const kx::Reconnector::Plan plan{reconnectDelayMs_, reconnectMaxDelayMs_};
+  Utils::logWarn("Session ended (%s): logging on again in about %lld ms (autoReconnect)", reason,
+                 static_cast<long long>(reconnector_.nextDelay().count()));
+  reconnector_.schedule(plan);
+}
+
+// The attempt holds a reference of its own: the object stays whole while it
+// runs, and if the host has released it meanwhile the attempt does nothing.
+void KxServer::reconnectAttempt() {
+  kx::ServerRef self = kx::ServerRef::tryHold(this);
+  if (!self) return;
+  boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+  if (!reconnector_.active()) return;  // the host connected or disconnected meanwhile
+  Utils::logInfo("Logging on again to %s:%d (autoReconnect)", logon_.host.c_str(), logon_.port);
+  try {
+    if (FAILED(openAndLogon(false))) sessionEnded("Reconnect failed");
+  } catch (const std::bad_alloc&) {
+    sessionEnded("Reconnect failed: out of memory");
+  }
+}
+
+void KxServer::sessionReady(kx::Session& session) {
+  cameUp_ = true;
+  if (!reconnecting_.exchange(false)) return;
+  restoreMarketSubscriptions(session);
+  restorePortfolioStreams(session);
+  reconnector_.succeeded();
+  Utils::logInfo("Logged on again; subscriptions restored (autoReconnect)");
+}
+
 HRESULT KxServer::disconnect() {
   kx::ServerRef self = kx::ServerRef::hold(this);
   boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+  reconnector_.stop();
+  subscriptions_.clear();
   Utils::logTrace("KxServer::disconnect method");
   replaceSession(nullptr);
   openSession();

@@ -142,6 +142,11 @@ void Server::stop() {
   sslContext_ = nullptr;
 }
 
+void Server::dropConnections() {
+  std::lock_guard<std::mutex> lock(liveMutex_);
+  for (Connection* connection : live_) connection->abort();
+}
+
 void Server::acceptLoop() {
   while (!stop_.raised()) {
     pollfd watches[3] = {{plainListener_, POLLIN, 0}, {tlsListener_, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};

@@ -64,6 +64,9 @@ class Server {
   bool start(std::string* error = nullptr);
   // Closes the listeners and every open connection and joins all threads.
   void stop();
+  // Drops every open connection (a network cut); the listeners stay, so
+  // clients may connect again at once.
+  void dropConnections();
 
   uint16_t plainPort() const { return plainPort_; }
   uint16_t tlsPort() const { return tlsPort_; }
