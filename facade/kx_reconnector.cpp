@@ -53,16 +53,18 @@ std::chrono::milliseconds Reconnector::delayAfter(const Plan& plan, int failures
   return std::chrono::milliseconds(delay + static_cast<int64_t>(static_cast<double>(delay) * 0.25 * jitter));
 }
 
-void Reconnector::schedule(const Plan& plan) {
+std::chrono::milliseconds Reconnector::schedule(const Plan& plan) {
   std::lock_guard<std::mutex> hold(state_->mutex);
-  if (state_->finished || state_->due) return;
+  if (state_->finished || state_->due) return std::chrono::milliseconds::zero();
   state_->stopped = false;
   state_->plan = plan;
   const double jitter = std::uniform_real_distribution<double>(0.0, 1.0)(state_->random);
-  state_->due = std::chrono::steady_clock::now() + delayAfter(plan, state_->failures, jitter);
+  const std::chrono::milliseconds delay = delayAfter(plan, state_->failures, jitter);
+  state_->due = std::chrono::steady_clock::now() + delay;
   ++state_->failures;
   if (!thread_.joinable()) thread_ = std::thread(run, state_);
   state_->changed.notify_all();
+  return delay;
 }
 
 void Reconnector::succeeded() {
@@ -81,11 +83,6 @@ void Reconnector::stop() {
 bool Reconnector::active() const {
   std::lock_guard<std::mutex> hold(state_->mutex);
   return !state_->stopped && (state_->due.has_value() || state_->attempting);
-}
-
-std::chrono::milliseconds Reconnector::nextDelay() const {
-  std::lock_guard<std::mutex> hold(state_->mutex);
-  return delayAfter(state_->plan, state_->failures, 0.0);
 }
 
 void Reconnector::run(std::shared_ptr<State> state) {

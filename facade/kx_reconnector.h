@@ -28,16 +28,15 @@ class Reconnector {
   Reconnector& operator=(const Reconnector&) = delete;
 
   // The session ended: an attempt after the current delay, which then
-  // doubles. An attempt already waiting keeps its time.
-  void schedule(const Plan& plan);
+  // doubles. An attempt already waiting keeps its time. Answers the wait
+  // chosen (zero when one was already waiting or the owner is going).
+  std::chrono::milliseconds schedule(const Plan& plan);
   // The session is back: the next loss waits the first delay again.
   void succeeded();
   // No attempt after this one (the one running, if any, ends on its own).
   void stop();
   // Whether an attempt waits or runs.
   bool active() const;
-  // The wait before the next attempt, for logs and tests.
-  std::chrono::milliseconds nextDelay() const;
 
   // The delay after `failures` failed attempts: plan.delayMs doubled that
   // often, at most plan.maxDelayMs; `jitter` in [0, 1) adds up to a quarter.

@@ -169,10 +169,10 @@ void KxServer::sessionEnded(const char* reason) {
   // A connect that never came up (a wrong password, no server) is the host's
   // to look into; only a session that was up is brought back.
   if (!autoReconnect_ || !cameUp_) return;
-  const kx::Reconnector::Plan plan{reconnectDelayMs_, reconnectMaxDelayMs_};
-  Utils::logWarn("Session ended (%s): logging on again in about %lld ms (autoReconnect)", reason,
-                 static_cast<long long>(reconnector_.nextDelay().count()));
-  reconnector_.schedule(plan);
+  const auto delay = reconnector_.schedule({reconnectDelayMs_, reconnectMaxDelayMs_});
+  if (delay.count() == 0) return;  // an attempt waits already
+  Utils::logWarn("Session ended (%s): logging on again in %lld ms (autoReconnect)", reason,
+                 static_cast<long long>(delay.count()));
 }
 
 // The attempt holds a reference of its own: the object stays whole while it
