@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t mode = data[0];
   const std::string_view records(reinterpret_cast<const char*>(data + 1), size - 1);
-  const size_t piece = fuzzcheck::pieceSize(mode >> 3);
+  const size_t piece = fuzzcheck::pieceSize(mode >> 3, records.size());
   if (mode & 1) {
     fuzzcheck::runBothWays<MessagesSubject>(records, piece);
   } else {

@@ -1,5 +1,6 @@
 // Arbitrary bytes as decoded record data: every reader from every nibble
-// position, with the capacity and the starting parity taken from the input.
+// position of the first 128 bytes and of the last ones, with the capacity
+// and the starting parity taken from the input.
 // Each answer must be 0, -1 or the nibbles the cursor moved, within the data;
 // the field count must be what a nibble-by-nibble walk counts.
 #include <algorithm>
@@ -60,8 +61,10 @@ int countFieldsSlowly(WNibbleCursor at, int enough) {
 
 // `recordStart`: the data's start or just after an end nibble, where parsers
 // count a record's fields (counting from every position would double the
-// target's time for little).
-void readEverything(const Readers& r, const WNibbleCursor& at, int capacity, bool recordStart) {
+// target's time for little). `text` is the string reader's buffer, of
+// exactly the capacity, so a copy beyond it shows at once.
+void readEverything(const Readers& r, const WNibbleCursor& at, std::vector<char>& text, bool recordStart) {
+  const int capacity = static_cast<int>(text.size());
   int32_t i32;
   int64_t i64;
   double d;
@@ -80,8 +83,6 @@ void readEverything(const Readers& r, const WNibbleCursor& at, int capacity, boo
   probe(at, [&](WNibbleCursor& c) { return r.skipRecord(c); });
   const int enough = capacity / 2;
   if (recordStart && WLZ77Parser::countNumberFields(at, enough) != countFieldsSlowly(at, enough)) std::abort();
-  // An exact-size buffer, so a copy beyond the capacity shows at once.
-  std::vector<char> text(static_cast<size_t>(capacity));
   probe(at, [&](WNibbleCursor& c) {
     const int result = r.readString(c, text.data(), capacity);
     if (result > 0 && std::memchr(text.data(), 0, text.size()) == nullptr) std::abort();
@@ -89,15 +90,19 @@ void readEverything(const Readers& r, const WNibbleCursor& at, int capacity, boo
   });
 }
 
-// The readers see at most kWindow nibbles from each position, so that the
+// The readers see a window of nibbles from each position, so that the
 // readers that scan (skipRecord, readString) cost O(size) in all, not
-// O(size^2). The last kWindow positions see the data's true end, where a read
-// past it shows under ASan; reading does not depend on the position.
-// The cursor's parity (which half of its byte comes next) is that of its
-// count, so the window keeps it.
-constexpr int kWindow = 256;
-WNibbleCursor window(WNibbleCursor at) {
-  at.nibbles = std::min(at.nibbles, kWindow + (at.nibbles & 1));
+// O(size^2): room for a string of the capacity and more (so a text cut at
+// the capacity is read), and 48 nibbles at least. The last positions see the
+// data's true end, where a read past it shows under ASan; reading does not
+// depend on the position. The cursor's parity (which half of its byte comes
+// next) is that of its count, so the window keeps it.
+// The nibble positions read from the data's start; after them, only the
+// positions whose window reaches the data's end.
+constexpr int kPositionsFromStart = 256;
+int windowFor(int capacity) { return std::max(48, 2 * capacity + 16); }
+WNibbleCursor window(WNibbleCursor at, int nibbles) {
+  at.nibbles = std::min(at.nibbles, nibbles + (at.nibbles & 1));
   return at;
 }
 
@@ -113,11 +118,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Readers readers;
   WNibbleCursor at(bytes.data(), static_cast<int>(bytes.size()));
   if (skipFirstNibble && at.nibbles > 0) at.advance(1);
+  const int nibbles = windowFor(capacity);
+  std::vector<char> text(static_cast<size_t>(capacity));
   bool recordStart = true;
-  for (; at.nibbles > 0; at.advance(1)) {
-    readEverything(readers, window(at), capacity, recordStart);
+  for (int position = 0; at.nibbles > 0; at.advance(1), ++position) {
+    if (position == kPositionsFromStart && at.nibbles > nibbles + 2) {
+      // Positions in the middle read nothing the first ones could not: go on
+      // where the windows begin to reach the data's end.
+      at.advance(at.nibbles - nibbles - 2);
+    } else {
+      readEverything(readers, window(at, nibbles), text, recordStart);
+    }
     recordStart = at.at(0) == wexel::kEnd;
   }
-  readEverything(readers, at, capacity, recordStart);
+  readEverything(readers, at, text, recordStart);
   return 0;
 }

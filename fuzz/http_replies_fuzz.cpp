@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t mode = data[0];
   const std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-  const size_t piece = fuzzcheck::pieceSize(mode >> 2);
+  const size_t piece = fuzzcheck::pieceSize(mode >> 2, bytes.size());
   // A single read holds at most the parser's buffer: only then is "whole" one read.
   const bool oneRead = bytes.size() < static_cast<size_t>(WexelParser::kBufferSize);
   switch (mode % 3) {

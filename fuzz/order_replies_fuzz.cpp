@@ -145,7 +145,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t mode = data[0];
   std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
-  const size_t piece = fuzzcheck::pieceSize(mode >> 2);
+  const size_t piece = fuzzcheck::pieceSize(mode >> 2, bytes.size());
   switch (mode & 3) {
     case 0:
     case 1: readActionReplies(bytes, piece, (mode & 3) == 0); break;

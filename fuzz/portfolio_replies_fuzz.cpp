@@ -185,7 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const uint8_t mode = data[0];
   const std::string_view records(reinterpret_cast<const char*>(data + 1), size - 1);
-  const size_t piece = fuzzcheck::pieceSize(mode >> 3);
+  const size_t piece = fuzzcheck::pieceSize(mode >> 3, records.size());
   switch (mode % 7) {
     case 0: fuzzcheck::runBothWays<StreamSubject<0>>(records, piece); break;
     case 1: fuzzcheck::runBothWays<StreamSubject<1>>(records, piece); break;
