@@ -1,8 +1,8 @@
 // Arbitrary bytes as a compressed body: decoded whole, in pieces chosen by
 // the input and, for bodies of up to 128 bytes, byte by byte, through a
 // record parser that cuts records. The runs must agree on every decoded
-// record and result. The whole run also reads the records of its first
-// kilobyte field by field with every reader (field_readers_fuzz reads fields
+// record and result. The whole run also reads the records of its first 256
+// bytes field by field with every reader (field_readers_fuzz reads fields
 // at length); the others only cut, since their records must be the same
 // bytes anyway.
 #include <cstdint>
@@ -54,7 +54,7 @@ class FieldReadingParser : public WLZ77Parser {
   RecordLog log;
 
  private:
-  static constexpr int kFieldReadingLimit = 1024;
+  static constexpr int kFieldReadingLimit = 256;
   int fieldBytesLeft_;
 
   // Tries the readers in turn at each field; a nibble no reader takes is
