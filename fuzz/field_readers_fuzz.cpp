@@ -90,6 +90,10 @@ void readEverything(const Readers& r, const WNibbleCursor& at, std::vector<char>
   });
 }
 
+// The nibble positions read from the data's start; after them, only the
+// positions whose window reaches the data's end.
+constexpr int kPositionsFromStart = 256;
+
 // The readers see a window of nibbles from each position, so that the
 // readers that scan (skipRecord, readString) cost O(size) in all, not
 // O(size^2): room for a string of the capacity and more (so a text cut at
@@ -97,9 +101,6 @@ void readEverything(const Readers& r, const WNibbleCursor& at, std::vector<char>
 // data's true end, where a read past it shows under ASan; reading does not
 // depend on the position. The cursor's parity (which half of its byte comes
 // next) is that of its count, so the window keeps it.
-// The nibble positions read from the data's start; after them, only the
-// positions whose window reaches the data's end.
-constexpr int kPositionsFromStart = 256;
 int windowFor(int capacity) { return std::max(48, 2 * capacity + 16); }
 WNibbleCursor window(WNibbleCursor at, int nibbles) {
   at.nibbles = std::min(at.nibbles, nibbles + (at.nibbles & 1));
