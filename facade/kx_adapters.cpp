@@ -113,7 +113,7 @@ void KxServer::NativeLogonListener::fail(const std::string& message, int code) {
   kx::ServerRef server = session_.enter();
   if (!server) return;
   Utils::logError("Login failed: %s:%d", message.c_str(), code);
-  server->sessionEnded(message.c_str());
+  server->sessionEnded(session_, message.c_str());
 }
 
 void KxServer::NativeLogonListener::reportTlsFailure() {

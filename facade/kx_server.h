@@ -138,8 +138,10 @@ class KxServer final : private kx::ModuleLockHolder,
   kx::Tables& tables() { return tables_; }
 
   // A session ended without the host asking: Disconnected (once per loss),
-  // then, with autoReconnect, a new logon after the backoff delay.
-  void sessionEnded(const char* reason);
+  // then, with autoReconnect, a new logon after the backoff delay. Nothing
+  // when the host has connected or disconnected since: the session is no
+  // longer the current one.
+  void sessionEnded(kx::Session& session, const char* reason);
   // The securities list of a session has come: after a reconnect, the
   // host's subscriptions are made again on it. Before Connected fires.
   void sessionReady(kx::Session& session);
@@ -179,6 +181,8 @@ class KxServer final : private kx::ModuleLockHolder,
   HRESULT openAndLogon(bool byHost);
   // On the reconnector's thread.
   void reconnectAttempt();
+  // sessionEnded's work, under sessionLock_, for the current session.
+  void currentSessionEnded(const char* reason);
   void restoreMarketSubscriptions(kx::Session& session);
   void restorePortfolioStreams(kx::Session& session);
   // The six feed subscriptions: the INFO line, the checks, the library call.

@@ -62,7 +62,7 @@ class Session {
 // What every adapter's error operation does: the session ends with the text.
 inline void endSession(Session& session, const std::string& message) {
   session.markEnded();
-  if (ServerRef server = session.enter()) server->sessionEnded(message.c_str());
+  if (ServerRef server = session.enter()) server->sessionEnded(session, message.c_str());
 }
 
 }  // namespace kx

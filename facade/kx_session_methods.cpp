@@ -164,7 +164,15 @@ HRESULT KxServer::openAndLogon(bool byHost) {
   return S_OK;
 }
 
-void KxServer::sessionEnded(const char* reason) {
+// Under the session lock, so that a report that was on its way when the host
+// called disconnect or connect neither schedules an attempt after them nor
+// tells a later session's Disconnected.
+void KxServer::sessionEnded(kx::Session& session, const char* reason) {
+  boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+  if (isCurrent(&session)) currentSessionEnded(reason);
+}
+
+void KxServer::currentSessionEnded(const char* reason) {
   fireDisconnected(reason);
   // A connect that never came up (a wrong password, no server) is the host's
   // to look into; only a session that was up is brought back.
@@ -184,9 +192,9 @@ void KxServer::reconnectAttempt() {
   if (!reconnector_.active()) return;  // the host connected or disconnected meanwhile
   Utils::logInfo("Logging on again to %s:%d (autoReconnect)", logon_.host.c_str(), logon_.port);
   try {
-    if (FAILED(openAndLogon(false))) sessionEnded("Reconnect failed");
+    if (FAILED(openAndLogon(false))) currentSessionEnded("Reconnect failed");
   } catch (const std::bad_alloc&) {
-    sessionEnded("Reconnect failed: out of memory");
+    currentSessionEnded("Reconnect failed: out of memory");
   }
 }
 

@@ -1,6 +1,8 @@
 // autoReconnect end to end: kxcli drives the real module against kexsim,
 // which drops every connection and then refuses logons for a while.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
 #include "kxcli_test_support.h"
 
@@ -66,6 +68,37 @@ TEST(KxcliReconnect, DisconnectStopsTheAttemptsAtOnce) {
   child.write("sleep 1200\nquit\n");  // three times the longest backoff
   EXPECT_EQ(child.finish(), 0);
   EXPECT_EQ(sim.server().log().ofKind("logon").size(), logons);
+}
+
+// disconnect landing while a refused attempt is being reported (attempts a
+// millisecond apart, so each round hits a different moment): no attempt after
+// it, in any round.
+TEST(KxcliReconnect, DisconnectDuringARefusedAttemptStopsTheAttempts) {
+  Simulator sim;
+  Home home;
+  Child child(home, sim.script());
+  child.write("ConfigureClient 'autoReconnect=yes; reconnectDelayMs=1; reconnectMaxDelayMs=2'\n");
+  for (int round = 0; round < 20; ++round) {
+    SCOPED_TRACE(round);
+    sim.server().faults().clear("logon");
+    child.write(std::string(kConnect) + "wait Connected " + std::to_string(round + 1) + "\nListenQuotes SBER\n");
+    ASSERT_TRUE(child.readUntil(R"({"event":"UpdateQuote")"));  // a connection to lose
+    sim.server().faults().set("logon", {FaultType::kStatus, 500, 0, 0});
+    const size_t before = sim.server().log().ofKind("logon").size();
+    sim.server().dropConnections();
+    ASSERT_TRUE(sim.server().log().waitUntil([before](const kexsim::RequestLog::Entries& entries) {
+      size_t logons = 0;
+      for (const auto& e : entries) logons += e.kind == "logon";
+      return logons >= before + 2;
+    }));
+    child.write("disconnect\n");
+    ASSERT_TRUE(child.readUntil(R"({"call":"disconnect")"));
+    const size_t logons = sim.server().log().ofKind("logon").size();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // 25 times the longest backoff
+    ASSERT_EQ(sim.server().log().ofKind("logon").size(), logons);
+  }
+  child.write("quit\n");
+  EXPECT_EQ(child.finish(), 0);
 }
 
 // A connect that never came up (a refused logon) is the host's to act on.
