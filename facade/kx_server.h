@@ -216,8 +216,10 @@ class KxServer final : private kx::ModuleLockHolder,
   std::u16string errorDescription_;
   bool hasErrorDescription_ = false;
 
-  // Serialises connect, disconnect and ConfigureClient; re-entrant so that a
-  // host may call them from inside the Disconnected that disconnect fires.
+  // Serialises connect, disconnect, ConfigureClient, reconnect attempts and
+  // the report of a session's end (taken there on a library thread);
+  // re-entrant so that a host may call them from inside the Disconnected
+  // fired under it.
   boost::recursive_mutex sessionLock_;
   boost::mutex sessionLinkLock_;  // session_, the pointer only; a leaf
   std::shared_ptr<kx::Session> session_;
