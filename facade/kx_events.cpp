@@ -200,8 +200,15 @@ void KxClientEvents::fireConnected() {
 }
 
 void KxClientEvents::fireDisconnected(const char* reason) {
+  if (claimDisconnected()) fireClaimedDisconnected(reason);
+}
+
+bool KxClientEvents::claimDisconnected() {
   int32_t open = 1;
-  if (!sessionOpen_.compare_exchange_strong(open, 0)) return;
+  return sessionOpen_.compare_exchange_strong(open, 0);
+}
+
+void KxClientEvents::fireClaimedDisconnected(const char* reason) {
   const EventValue values[] = {reason};
   fireToSinks(DISPID_Disconnected, values,
               Rules{"Error while firing Disconnected event ", "No listeners for disconnect event"});

@@ -42,6 +42,11 @@ class KxClientEvents : public IConnectionPoint {
   void fireConnected();
   // Fires Disconnected only when the flag goes from 1 to 0 now.
   void fireDisconnected(const char* reason);
+  // fireDisconnected in two steps, for a caller that must decide under a lock
+  // but fire outside it: the flag goes from 1 to 0 (true) or was 0 already.
+  bool claimDisconnected();
+  // Fires the Disconnected that claimDisconnected answered true for.
+  void fireClaimedDisconnected(const char* reason);
   // AddTick, with the client-side line for a sink that answers other than S_OK.
   void fireAddTick(const char* symbol, DATE datetime, double price, double volume, const char* tradeno,
                    int32_t action);

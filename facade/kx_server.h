@@ -183,6 +183,9 @@ class KxServer final : private kx::ModuleLockHolder,
   void reconnectAttempt();
   // sessionEnded's work, under sessionLock_, for the current session.
   void currentSessionEnded(const char* reason);
+  // With autoReconnect, after a session that had come up: the next attempt.
+  // Under sessionLock_.
+  void scheduleReconnect(const char* reason);
   void restoreMarketSubscriptions(kx::Session& session);
   void restorePortfolioStreams(kx::Session& session);
   // The six feed subscriptions: the INFO line, the checks, the library call.
@@ -217,9 +220,9 @@ class KxServer final : private kx::ModuleLockHolder,
   bool hasErrorDescription_ = false;
 
   // Serialises connect, disconnect, ConfigureClient, reconnect attempts and
-  // the report of a session's end (taken there on a library thread);
-  // re-entrant so that a host may call them from inside the Disconnected
-  // fired under it.
+  // the decisions on a session's end (taken there on a library thread, never
+  // while a host's handler runs there); re-entrant so that a host may call
+  // them from inside the Disconnected that disconnect fires.
   boost::recursive_mutex sessionLock_;
   boost::mutex sessionLinkLock_;  // session_, the pointer only; a leaf
   std::shared_ptr<kx::Session> session_;

@@ -164,16 +164,30 @@ HRESULT KxServer::openAndLogon(bool byHost) {
   return S_OK;
 }
 
-// Under the session lock, so that a report that was on its way when the host
-// called disconnect or connect neither schedules an attempt after them nor
-// tells a later session's Disconnected.
+// Decided under the session lock, so that a report that was on its way when
+// the host called disconnect or connect neither tells a later session's
+// Disconnected nor schedules an attempt after them. The event fires outside
+// the lock: the library thread reporting this may hold a channel's send lock,
+// and a host's handler that calls into the library while another thread waits
+// here would need it.
 void KxServer::sessionEnded(kx::Session& session, const char* reason) {
+  bool tell = false;
+  {
+    boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
+    if (!isCurrent(&session)) return;
+    tell = claimDisconnected();
+  }
+  if (tell) fireClaimedDisconnected(reason);
   boost::lock_guard<boost::recursive_mutex> hold(sessionLock_);
-  if (isCurrent(&session)) currentSessionEnded(reason);
+  if (isCurrent(&session)) scheduleReconnect(reason);
 }
 
 void KxServer::currentSessionEnded(const char* reason) {
   fireDisconnected(reason);
+  scheduleReconnect(reason);
+}
+
+void KxServer::scheduleReconnect(const char* reason) {
   // A connect that never came up (a wrong password, no server) is the host's
   // to look into; only a session that was up is brought back.
   if (!autoReconnect_ || !cameUp_) return;
